@@ -1,0 +1,171 @@
+#include "platform/event_loop.h"
+
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <stdexcept>
+
+namespace platform {
+
+EventLoop::EventLoop() {
+    epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (epollFd_ < 0 || wakeFd_ < 0) {
+        throw std::runtime_error("event loop: cannot create epoll or eventfd");
+    }
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.fd = wakeFd_;
+    ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
+}
+
+EventLoop::~EventLoop() {
+    for (auto& [id, timer] : timers_) {
+        ::close(timer->fd);
+    }
+    ::close(wakeFd_);
+    ::close(epollFd_);
+}
+
+void EventLoop::watchReadable(int fd, Callback onReadable) {
+    auto watch = std::make_shared<Watch>();
+    watch->callback = std::move(onReadable);
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.fd = fd;
+    if (watches_.count(fd) != 0) {
+        ::epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev);
+    } else {
+        ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
+    }
+    watches_[fd] = std::move(watch);
+}
+
+void EventLoop::unwatch(int fd) {
+    if (watches_.erase(fd) != 0) {
+        ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+    }
+}
+
+EventLoop::TimerId EventLoop::addTimer(std::chrono::milliseconds interval, Callback onExpiry,
+                                       bool repeat) {
+    int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (fd < 0) {
+        return 0;
+    }
+    itimerspec spec{};
+    auto ms = interval.count() > 0 ? interval.count() : 1;
+    spec.it_value.tv_sec = ms / 1000;
+    spec.it_value.tv_nsec = (ms % 1000) * 1'000'000;
+    if (repeat) {
+        spec.it_interval = spec.it_value;
+    }
+    ::timerfd_settime(fd, 0, &spec, nullptr);
+    auto timer = std::make_shared<Timer>();
+    timer->fd = fd;
+    timer->callback = std::move(onExpiry);
+    timer->repeat = repeat;
+    TimerId id = nextTimer_++;
+    timers_[id] = timer;
+    timerByFd_[fd] = id;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.fd = fd;
+    ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
+    return id;
+}
+
+void EventLoop::cancelTimer(TimerId id) {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) {
+        return;
+    }
+    ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, it->second->fd, nullptr);
+    ::close(it->second->fd);
+    timerByFd_.erase(it->second->fd);
+    timers_.erase(it);
+}
+
+void EventLoop::post(Callback call) {
+    {
+        std::lock_guard lock(postedMutex_);
+        posted_.push_back(std::move(call));
+    }
+    wake();
+}
+
+void EventLoop::quit() {
+    quit_ = true;
+    wake();
+}
+
+void EventLoop::wake() {
+    std::uint64_t one = 1;
+    [[maybe_unused]] auto n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void EventLoop::runPosted() {
+    std::vector<Callback> calls;
+    {
+        std::lock_guard lock(postedMutex_);
+        calls.swap(posted_);
+    }
+    for (auto& call : calls) {
+        call();
+    }
+}
+
+int EventLoop::runOnce(int timeoutMs) {
+    std::array<epoll_event, 64> events{};
+    int n = ::epoll_wait(epollFd_, events.data(), static_cast<int>(events.size()), timeoutMs);
+    if (n < 0) {
+        return 0;
+    }
+    int ran = 0;
+    for (int i = 0; i < n; ++i) {
+        int fd = events[static_cast<std::size_t>(i)].data.fd;
+        if (fd == wakeFd_) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] auto r = ::read(wakeFd_, &count, sizeof count);
+            runPosted();
+            ++ran;
+            continue;
+        }
+        if (auto t = timerByFd_.find(fd); t != timerByFd_.end()) {
+            TimerId id = t->second;
+            std::shared_ptr<Timer> timer = timers_[id];
+            std::uint64_t expirations = 0;
+            [[maybe_unused]] auto r = ::read(fd, &expirations, sizeof expirations);
+            if (!timer->repeat) {
+                cancelTimer(id);
+            }
+            // A copy keeps the callback alive if it cancels its own timer.
+            Callback callback = timer->callback;
+            callback();
+            ++ran;
+            continue;
+        }
+        auto w = watches_.find(fd);
+        if (w == watches_.end()) {
+            continue;  // unwatched earlier in this pass
+        }
+        // Holding a reference lets the callback unwatch itself safely.
+        std::shared_ptr<Watch> watch = w->second;
+        watch->callback();
+        ++ran;
+    }
+    return ran;
+}
+
+void EventLoop::run() {
+    while (!quit_) {
+        runOnce(-1);
+    }
+}
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace protocol {
+
+// The local file of a transfer. Octet mode moves bytes unchanged; text mode (netascii) follows
+// the text-mode rules: on read each CR LF of the file is delivered as LF and a byte 0x1A ends
+// the data; on write each LF is stored as CR LF.
+//
+// Reads go straight into the caller's buffer (one copy, file to packet) in octet mode. Writes
+// are gathered in a buffer of the file's own and flushed in large pieces; a failed flush is
+// reported by the write or close that triggered it.
+class TransferFile {
+public:
+    TransferFile() = default;
+    ~TransferFile();
+    TransferFile(const TransferFile&) = delete;
+    TransferFile& operator=(const TransferFile&) = delete;
+
+    // Opens an existing regular file for reading; anything else (missing, a folder, a device,
+    // a FIFO) fails. Never blocks.
+    bool openForRead(const std::string& path, bool textMode);
+    // Creates or truncates a regular file for writing (mode 0666 less the umask).
+    bool openForWrite(const std::string& path, bool textMode);
+    bool isOpen() const { return fd_ >= 0; }
+    // Closes; false when buffered data could not be written.
+    bool close();
+
+    // Length of the file in bytes when opened for reading.
+    std::int64_t size() const { return size_; }
+
+    // Delivers up to n bytes; returns the count (less than n only at the end of the data) or -1
+    // when the file reports a failure.
+    std::int64_t read(std::uint8_t* out, std::size_t n);
+    // Steps back over the file bytes that the last read consumed, so the next read delivers the
+    // same bytes again. False when there is nothing to step back over.
+    bool stepBack();
+
+    // Stores n bytes; returns how many were accepted (n unless the file failed).
+    std::size_t write(const std::uint8_t* data, std::size_t n);
+
+private:
+    bool flush();
+    std::int64_t readText(std::uint8_t* out, std::size_t n);
+
+    int fd_ = -1;
+    bool text_ = false;
+    bool writing_ = false;
+    std::int64_t size_ = 0;
+    // File offset of the next byte to read (reads) or to write (writes).
+    std::int64_t offset_ = 0;
+    // File bytes consumed by the last read; -1 when there is none to step back over.
+    std::int64_t lastConsumed_ = -1;
+    bool textEnded_ = false;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t bufferStart_ = 0;
+    std::size_t bufferEnd_ = 0;
+};
+
+}  // namespace protocol

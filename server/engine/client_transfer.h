@@ -1,0 +1,100 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/ipv4.h"
+#include "platform/udp_socket.h"
+#include "protocol/transfer_file.h"
+
+namespace server {
+
+class ServerApplication;
+
+inline constexpr std::size_t kRequestBufferSize = 512;
+
+// One served request from its first answer to its end, on a UDP port of its own. Everything
+// runs on the main thread, driven by its socket's readable notifications and by Supervise.
+class ClientTransfer {
+public:
+    ClientTransfer(ServerApplication& app, const platform::Ipv4Endpoint& peer,
+                   std::span<const std::uint8_t, kRequestBufferSize> request,
+                   std::string localAddress, int id);
+    ~ClientTransfer();
+    ClientTransfer(const ClientTransfer&) = delete;
+    ClientTransfer& operator=(const ClientTransfer&) = delete;
+
+    void BeginTransfer(int receivedLength);
+    void OnReceive(int error);
+    bool RetryTransfer();
+    bool ResizeBuffers(bool reading);
+    void AbortTransfer(unsigned code, bool send);
+
+    // What the supervisor reads and sets.
+    bool active() const { return active_; }
+    int timeout() const { return timeout_; }
+    int opcode() const { return opcode_; }
+    int id() const { return id_; }
+    const std::string& resultText() const { return resultText_; }
+    std::int64_t lastActivity() const { return lastActivity_; }
+    void setLastActivity(std::int64_t seconds) { lastActivity_ = seconds; }
+    int retries() const { return retries_; }
+    void setRetries(int retries) { retries_ = retries; }
+
+    int blockSize() const { return blockSize_; }
+    const std::string& path() const { return path_; }
+    std::uint16_t localPort() const { return socket_.localEndpoint().port; }
+
+private:
+    void SendBlock();
+    void OnData();
+    void OnAck();
+    void EndByPeerError(std::string_view text);
+    bool ApplyOptions(bool reading, bool& answerTsize, bool& answerTimeout, bool& answerBlksize);
+    void SendOack();
+    void Send(std::size_t length);
+    void ChooseWritePath();
+
+    ServerApplication& app_;
+    int timeout_ = 0;
+    int blockSize_ = 512;
+    std::string resultText_;
+    platform::Ipv4Endpoint peer_;
+    bool active_ = true;
+    int id_;
+    std::string localAddress_;
+    std::string path_;
+    int opcode_ = 0;
+    std::uint16_t block_ = 0;
+    std::int64_t receivedLength_ = 0;
+    protocol::TransferFile file_;
+    bool netascii_ = false;
+    bool lastBlock_ = false;
+    std::int64_t size_ = 0;
+    std::int64_t position_ = 0;
+    std::vector<std::uint8_t> buffer_;
+    std::int64_t lastActivity_ = 0;
+    std::int64_t lastRead_ = 0;
+    int duplicates_ = 0;
+    int retries_ = 0;
+
+    platform::UdpSocket socket_;
+    bool watching_ = false;
+    std::array<std::uint8_t, kRequestBufferSize> request_{};
+    // The OACK answered to a read, resent while its ACK 0 is outstanding.
+    bool oackPending_ = false;
+    bool oackTsize_ = false;
+    bool oackTimeout_ = false;
+    bool oackBlksize_ = false;
+    std::uint32_t requestedTimeout_ = 0;
+    // A read of the file happened for the block last sent, so a retry must step back over it.
+    bool blockRead_ = false;
+    // A write transfer has accepted at least one DATA; its last ACK may be repeated.
+    bool dataAccepted_ = false;
+    bool completed_ = false;
+};
+
+}  // namespace server
