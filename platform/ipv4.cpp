@@ -21,8 +21,8 @@ Ipv4Endpoint Ipv4Endpoint::fromSockaddr(const sockaddr_in& sa) {
 std::string formatAddress(std::uint32_t address) {
     char text[16];
     std::snprintf(text, sizeof text, "%d.%d.%d.%d", static_cast<int>((address >> 24) & 0xff),
-                  static_cast<int>((address >> 16) & 0xff),
-                  static_cast<int>((address >> 8) & 0xff), static_cast<int>(address & 0xff));
+                  static_cast<int>((address >> 16) & 0xff), static_cast<int>((address >> 8) & 0xff),
+                  static_cast<int>(address & 0xff));
     return text;
 }
 

@@ -22,7 +22,9 @@ int niceFor(ThreadPriority priority) {
 
 }  // namespace
 
-int currentThreadId() { return static_cast<int>(::syscall(SYS_gettid)); }
+int currentThreadId() {
+    return static_cast<int>(::syscall(SYS_gettid));
+}
 
 void setThreadPriority(int tid, ThreadPriority priority) {
     if (tid > 0) {

@@ -8,7 +8,9 @@
 
 namespace platform {
 
-UdpSocket::~UdpSocket() { close(); }
+UdpSocket::~UdpSocket() {
+    close();
+}
 
 UdpSocket::UdpSocket(UdpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
@@ -94,9 +96,17 @@ int getIntOption(int fd, int option) {
 
 }  // namespace
 
-bool UdpSocket::setSendBufferSize(int bytes) { return setIntOption(fd_, SO_SNDBUF, bytes); }
-bool UdpSocket::setReceiveBufferSize(int bytes) { return setIntOption(fd_, SO_RCVBUF, bytes); }
-int UdpSocket::sendBufferSize() const { return getIntOption(fd_, SO_SNDBUF); }
-int UdpSocket::receiveBufferSize() const { return getIntOption(fd_, SO_RCVBUF); }
+bool UdpSocket::setSendBufferSize(int bytes) {
+    return setIntOption(fd_, SO_SNDBUF, bytes);
+}
+bool UdpSocket::setReceiveBufferSize(int bytes) {
+    return setIntOption(fd_, SO_RCVBUF, bytes);
+}
+int UdpSocket::sendBufferSize() const {
+    return getIntOption(fd_, SO_SNDBUF);
+}
+int UdpSocket::receiveBufferSize() const {
+    return getIntOption(fd_, SO_RCVBUF);
+}
 
 }  // namespace platform

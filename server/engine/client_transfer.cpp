@@ -21,7 +21,7 @@ constexpr std::size_t kBufferSlack = 20;
 constexpr int kMaxDuplicateCandidates = 100000;
 
 bool fileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
 }
 
@@ -54,7 +54,9 @@ ClientTransfer::~ClientTransfer() {
     socket_.close();
 }
 
-void ClientTransfer::Send(std::size_t length) { socket_.sendTo(buffer_.data(), length, peer_); }
+void ClientTransfer::Send(std::size_t length) {
+    socket_.sendTo(buffer_.data(), length, peer_);
+}
 
 void ClientTransfer::BeginTransfer(int receivedLength) {
     std::size_t length = static_cast<std::size_t>(
@@ -156,8 +158,8 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
         }
     }
 
-    bool opened = reading ? file_.openForRead(path_, netascii_)
-                          : file_.openForWrite(path_, netascii_);
+    bool opened =
+        reading ? file_.openForRead(path_, netascii_) : file_.openForWrite(path_, netascii_);
     if (!opened) {
         AbortTransfer(reading ? 1 : 2, true);
         return;
@@ -217,8 +219,8 @@ bool ClientTransfer::ResizeBuffers(bool reading) {
         return fail();
     }
     const int wantBytes = static_cast<int>(want);
-    bool set = reading ? socket_.setSendBufferSize(wantBytes)
-                       : socket_.setReceiveBufferSize(wantBytes);
+    bool set =
+        reading ? socket_.setSendBufferSize(wantBytes) : socket_.setReceiveBufferSize(wantBytes);
     int granted = reading ? socket_.sendBufferSize() : socket_.receiveBufferSize();
     if (!set || granted < 0) {
         return fail();
@@ -272,13 +274,27 @@ void ClientTransfer::OnReceive(int error) {
     platform::Ipv4Endpoint from;
     const std::size_t capacity = static_cast<std::size_t>(blockSize_) + protocol::kHeaderSize;
     ssize_t n = socket_.receiveFrom(buffer_.data(), capacity, from);
+    if (n >= 0) {
+        ProcessDatagram(static_cast<std::size_t>(n), from);
+    }
+}
+
+void ClientTransfer::HandleDatagram(std::span<const std::uint8_t> datagram,
+                                    const platform::Ipv4Endpoint& from) {
+    const std::size_t capacity = static_cast<std::size_t>(blockSize_) + protocol::kHeaderSize;
+    std::copy_n(datagram.begin(), std::min(datagram.size(), capacity), buffer_.begin());
+    ProcessDatagram(datagram.size(), from);
+}
+
+void ClientTransfer::ProcessDatagram(std::size_t length, const platform::Ipv4Endpoint& from) {
+    const std::size_t capacity = static_cast<std::size_t>(blockSize_) + protocol::kHeaderSize;
     // Runts and oversized datagrams are no packets of this transfer.
-    if (n < static_cast<ssize_t>(protocol::kHeaderSize) || n > static_cast<ssize_t>(capacity)) {
+    if (length < protocol::kHeaderSize || length > capacity) {
         return;
     }
     lastActivity_ = app_.clock().nowSeconds();
     peer_ = from;
-    receivedLength_ = n;
+    receivedLength_ = static_cast<std::int64_t>(length);
     if (opcode_ == protocol::kRrq) {
         OnAck();
     } else {
@@ -379,7 +395,8 @@ void ClientTransfer::OnData() {
     ++block_;
     retries_ = 0;
     dataAccepted_ = true;
-    const bool last = receivedLength_ < blockSize_ + static_cast<std::int64_t>(protocol::kHeaderSize);
+    const bool last =
+        receivedLength_ < blockSize_ + static_cast<std::int64_t>(protocol::kHeaderSize);
     // Everything must be on disk before the final ACK tells the client it is safe.
     if (last && !file_.close()) {
         AbortTransfer(3, true);
@@ -419,10 +436,10 @@ void ClientTransfer::AbortTransfer(unsigned code, bool send) {
     file_.close();
     resultText_.assign(protocol::serverErrorText(code));
     if (send && socket_.isOpen()) {
-        std::size_t length = code == 7
-                                 ? protocol::buildOptionRefusal(buffer_, protocol::serverErrorText(0))
-                                 : protocol::buildError(buffer_, static_cast<std::uint16_t>(code),
-                                                        resultText_);
+        std::size_t length =
+            code == 7
+                ? protocol::buildOptionRefusal(buffer_, protocol::serverErrorText(0))
+                : protocol::buildError(buffer_, static_cast<std::uint16_t>(code), resultText_);
         Send(length);
     }
     active_ = false;

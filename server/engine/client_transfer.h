@@ -19,7 +19,7 @@ inline constexpr std::size_t kRequestBufferSize = 512;
 // One served request from its first answer to its end, on a UDP port of its own. Everything
 // runs on the main thread, driven by its socket's readable notifications and by Supervise.
 class ClientTransfer {
-public:
+  public:
     ClientTransfer(ServerApplication& app, const platform::Ipv4Endpoint& peer,
                    std::span<const std::uint8_t, kRequestBufferSize> request,
                    std::string localAddress, int id);
@@ -29,6 +29,8 @@ public:
 
     void BeginTransfer(int receivedLength);
     void OnReceive(int error);
+    // The packet handling of OnReceive for a datagram that arrived by other means.
+    void HandleDatagram(std::span<const std::uint8_t> datagram, const platform::Ipv4Endpoint& from);
     bool RetryTransfer();
     bool ResizeBuffers(bool reading);
     void AbortTransfer(unsigned code, bool send);
@@ -48,8 +50,9 @@ public:
     const std::string& path() const { return path_; }
     std::uint16_t localPort() const { return socket_.localEndpoint().port; }
 
-private:
+  private:
     void SendBlock();
+    void ProcessDatagram(std::size_t length, const platform::Ipv4Endpoint& from);
     void OnData();
     void OnAck();
     void EndByPeerError(std::string_view text);

@@ -11,7 +11,7 @@ class ClientTransfer;
 // One admitted request: a worker thread that only waits for its event, and the transfer,
 // whose packet work runs on the main thread.
 class CManager {
-public:
+  public:
     CManager() = default;
     ~CManager();
     CManager(const CManager&) = delete;
@@ -32,7 +32,7 @@ public:
     bool stopMark() const { return stopMark_; }
     ClientTransfer* transfer() { return transfer_.get(); }
 
-private:
+  private:
     bool stopMark_ = false;
     std::unique_ptr<ClientTransfer> transfer_;
     platform::ManualResetEvent event_;

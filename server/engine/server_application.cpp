@@ -36,7 +36,9 @@ bool ServerApplication::CreateListener() {
     return true;
 }
 
-void ServerApplication::DestroyListener() { listener_.reset(); }
+void ServerApplication::DestroyListener() {
+    listener_.reset();
+}
 
 void ServerApplication::RestartListener(bool recreate) {
     if (recreate) {

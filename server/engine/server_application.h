@@ -20,7 +20,7 @@ class CServerSocket;
 // The application object: owns the settings, the run-time values beside them, the listener and
 // the one StatusReport, and is the context every transfer works in.
 class ServerApplication {
-public:
+  public:
     ServerApplication(platform::EventLoop& loop, const platform::Clock& clock,
                       ServerDialogs& dialogs);
     ~ServerApplication();
@@ -68,7 +68,7 @@ public:
     // Called when a listener restart failed and the program must end.
     std::function<void()> onFatalListenerFailure;
 
-private:
+  private:
     void showWaitDialog(WaitDialogKind kind);
 
     platform::EventLoop& loop_;

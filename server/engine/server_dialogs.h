@@ -30,7 +30,7 @@ struct ServerInfo {
 // Every message box and dialog the engine raises. The window implements it with real dialogs;
 // the headless program prints to stderr and answers from a terminal or with the default.
 class ServerDialogs {
-public:
+  public:
     virtual ~ServerDialogs() = default;
 
     virtual void messageBox(std::string_view text, MessageIcon icon) = 0;

@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -139,8 +140,19 @@ void CServerSocket::OnReceive(int error) {
         // Nothing to answer: the sender is unknown.
         return;
     }
-    const int length = static_cast<int>(std::min<ssize_t>(received, request_.size()));
+    HandleRequest(static_cast<int>(std::min<ssize_t>(received, request_.size())));
+}
 
+void CServerSocket::HandleDatagram(std::span<const std::uint8_t> datagram,
+                                   const platform::Ipv4Endpoint& from) {
+    request_.fill(0);
+    const std::size_t length = std::min(datagram.size(), request_.size());
+    std::copy_n(datagram.begin(), length, request_.begin());
+    peer_ = from;
+    HandleRequest(static_cast<int>(length));
+}
+
+void CServerSocket::HandleRequest(int length) {
     bool refused = false;
     if (app_.bServing) {
         std::string sender = platform::formatAddress(peer_.address);
@@ -217,8 +229,8 @@ bool CServerSocket::Dispatch(int length) {
     app_.NotifyView(kViewNew, id);
 
     manager->AttachTransfer(std::make_unique<ClientTransfer>(
-        app_, peer_, std::span<const std::uint8_t, kRequestBufferSize>(request_),
-        localAddressText_, id));
+        app_, peer_, std::span<const std::uint8_t, kRequestBufferSize>(request_), localAddressText_,
+        id));
     manager->transfer()->BeginTransfer(length);
     threads_.push_back(std::move(manager));
     return true;

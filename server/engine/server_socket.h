@@ -18,7 +18,7 @@ class ServerApplication;
 // The listening socket: finds the address to serve on, applies the intake rules to every
 // datagram and starts one transfer per admitted request.
 class CServerSocket {
-public:
+  public:
     explicit CServerSocket(ServerApplication& app);
     // Stops every client thread still in the list, then closes the socket.
     ~CServerSocket();
@@ -27,6 +27,8 @@ public:
 
     bool StartListening();
     void OnReceive(int error);
+    // Intake of a datagram that arrived by other means (the sender is from).
+    void HandleDatagram(std::span<const std::uint8_t> datagram, const platform::Ipv4Endpoint& from);
     bool Dispatch(int length);
     void ShowServerInfo();
 
@@ -35,8 +37,9 @@ public:
     const std::string& localAddressText() const { return localAddressText_; }
     std::uint16_t port() const { return listenAddress_.port; }
 
-private:
+  private:
     bool ChooseAddress(std::uint32_t& chosen);
+    void HandleRequest(int length);
     void Refuse(std::span<const std::uint8_t> packet);
 
     ServerApplication& app_;

@@ -65,9 +65,9 @@ void Supervisor::Supervise() {
 
         const int id = transfer->id();
         app_.NotifyView(kViewFinished, id);
-        std::string text = timedOut                         ? std::string("TimedOut")
+        std::string text = timedOut                          ? std::string("TimedOut")
                            : !transfer->resultText().empty() ? transfer->resultText()
-                                                              : std::string("Finished");
+                                                             : std::string("Finished");
         text += transfer->opcode() == 1 ? " : Sending" : " : Receiving";
         app_.statusReport.text = std::move(text);
         app_.NotifyView(timedOut ? kViewTimedOut : kViewResult, id);
@@ -100,10 +100,9 @@ void Supervisor::AdjustPriorities() {
             case 3:
                 if (count > 0) {
                     for (auto& manager : listener->threads()) {
-                        platform::setThreadPriority(manager->threadId(),
-                                                    count > 5
-                                                        ? platform::ThreadPriority::AboveNormal
-                                                        : platform::ThreadPriority::Normal);
+                        platform::setThreadPriority(
+                            manager->threadId(), count > 5 ? platform::ThreadPriority::AboveNormal
+                                                           : platform::ThreadPriority::Normal);
                     }
                     platform::setCurrentThreadPriority(platform::ThreadPriority::Normal);
                 } else {

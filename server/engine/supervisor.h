@@ -9,7 +9,7 @@ struct ServerSettings;
 
 // The periodic pass over running transfers and the priorities that follow the client count.
 class Supervisor {
-public:
+  public:
     explicit Supervisor(ServerApplication& app) : app_(app) {}
 
     // Retries silent transfers, times them out, reports ended ones and removes them.
@@ -19,7 +19,7 @@ public:
     // The span Supervise uses for transfers without their own timeout; repairs a bad Timeout.
     int globalSpanSeconds();
 
-private:
+  private:
     ServerApplication& app_;
     std::uint32_t lastPriority_ = 99;
     int lastClientCount_ = 99;

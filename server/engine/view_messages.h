@@ -38,7 +38,7 @@ struct StatusReport {
 
 // The client list view, or whatever stands in for it.
 class ViewObserver {
-public:
+  public:
     virtual ~ViewObserver() = default;
     // message is one of WM_CLIENT*; id the transfer id.
     virtual void onViewMessage(int message, int id, StatusReport& report) = 0;

@@ -10,11 +10,11 @@ namespace server {
 
 // Prints each view message as one line; progress at most once a second per transfer.
 class ConsoleView final : public ViewObserver {
-public:
+  public:
     explicit ConsoleView(std::FILE* out) : out_(out) {}
     void onViewMessage(int message, int id, StatusReport& report) override;
 
-private:
+  private:
     std::FILE* out_;
     std::unordered_map<int, std::int64_t> lastProgress_;
 };

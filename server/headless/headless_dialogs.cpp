@@ -10,7 +10,9 @@ namespace server {
 
 namespace {
 
-bool interactive() { return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1; }
+bool interactive() {
+    return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1;
+}
 
 std::optional<std::string> readLine() {
     std::string line;
@@ -71,9 +73,8 @@ MultihomedAnswer HeadlessDialogs::chooseHostAddress(const std::vector<std::strin
     }
     std::fprintf(stderr, "Do not show this box again? [%s]: ", doNotShowTicked ? "Y/n" : "y/N");
     auto again = readLine();
-    answer.doNotShowAgain = again && !again->empty()
-                                ? ((*again)[0] == 'y' || (*again)[0] == 'Y')
-                                : doNotShowTicked;
+    answer.doNotShowAgain =
+        again && !again->empty() ? ((*again)[0] == 'y' || (*again)[0] == 'Y') : doNotShowTicked;
     return answer;
 }
 

@@ -1,0 +1,275 @@
+#include "engine_harness.h"
+
+namespace enginetest {
+namespace {
+
+TEST_F(EngineTest, ReadOfTwoFullBlocksEndsWithAnEmptyBlock) {
+    std::string body(1024, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        body[i] = static_cast<char>(i * 7);
+    }
+    writeFile(outPath("f.bin"), body);
+    listen();
+    sendToListener(request(1, "f.bin", "octet"));
+    std::string got;
+    for (std::uint16_t block = 1; block <= 3; ++block) {
+        auto d = receive();
+        ASSERT_TRUE(d);
+        EXPECT_EQ(opcodeOf(*d), protocol::kData);
+        EXPECT_EQ(blockOf(*d), block);
+        EXPECT_EQ(d->size(), block < 3 ? 516u : 4u);
+        got.append(d->begin() + 4, d->end());
+        sendToTransfer(ack(block));
+    }
+    pump();
+    EXPECT_EQ(got, body);
+    EXPECT_NE(lastFrom.port, listenPort) << "answers come from the transfer's own port";
+    supervise();
+    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Sending");
+    EXPECT_EQ(clientCount(), 0);
+}
+
+TEST_F(EngineTest, EmptyFileIsOneEmptyBlock) {
+    writeFile(outPath("empty"), "");
+    listen();
+    sendToListener(request(1, "empty", "OCTET"));
+    auto d = receive();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(*d, data(1, {}));
+}
+
+TEST_F(EngineTest, OackPairsInFixedOrderWhateverTheRequestOrder) {
+    writeFile(outPath("f"), std::string(3000, 'x'));
+    listen();
+    sendToListener(
+        request(1, "f", "octet", {{"BLKSIZE", "1024"}, {"timeout", "2"}, {"tsize", "0"}}));
+    auto oack = receive();
+    ASSERT_TRUE(oack);
+    Bytes expected{0, 6};
+    for (std::string_view s : {"tsize", "3000", "timeout", "2", "blksize", "1024"}) {
+        expected.insert(expected.end(), s.begin(), s.end());
+        expected.push_back(0);
+    }
+    EXPECT_EQ(*oack, expected);
+    EXPECT_FALSE(receive(20)) << "no data before ACK 0";
+    sendToTransfer(ack(0));
+    auto d = receive();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(blockOf(*d), 1);
+    EXPECT_EQ(d->size(), 1028u);
+}
+
+TEST_F(EngineTest, OptionsAnsweredOnlyWhereAllowed) {
+    writeFile(outPath("f"), "abc");
+    listen();
+    app.settings.bAllowTsize = false;
+    app.settings.bAllowTimeout = false;
+    sendToListener(request(1, "f", "octet", {{"tsize", "0"}, {"timeout", "9"}}));
+    auto d = receive();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(*d, data(1, bytes("abc"))) << "nothing to answer: straight to data";
+}
+
+TEST_F(EngineTest, BlockSizeOutOfRangeAnsweredWithNearestBound) {
+    writeFile(outPath("f"), std::string(100, 'x'));
+    listen();
+    const std::pair<const char*, const char*> cases[] = {
+        {"70000", "65464"}, {"4", "8"}, {"0", "8"}, {"x", "8"}, {"99999999999", "65464"}};
+    for (auto [asked, answered] : cases) {
+        SCOPED_TRACE(asked);
+        sendToListener(request(1, "f", "octet", {{"blksize", asked}}));
+        auto oack = receive();
+        ASSERT_TRUE(oack);
+        Bytes expected{0, 6};
+        for (std::string_view s : {std::string_view("blksize"), std::string_view(answered)}) {
+            expected.insert(expected.end(), s.begin(), s.end());
+            expected.push_back(0);
+        }
+        EXPECT_EQ(*oack, expected);
+    }
+}
+
+TEST_F(EngineTest, MalformedRequestsGetErrorFour) {
+    listen();
+    Bytes expected = errorPacket(4, "Unknown TFTP Operation");
+    const Bytes cases[] = {
+        request(1, "f", "binary"), request(1, "f", ""),
+        Bytes{0, 1, 'a', 'b', 'c'},  // file name without its zero
+        Bytes{0, 2, 'a', 0},         // no mode
+    };
+    for (const auto& c : cases) {
+        sendToListener(c);
+        auto reply = receive();
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(*reply, expected);
+    }
+}
+
+TEST_F(EngineTest, MissingFileIsFileNotFound) {
+    listen();
+    sendToListener(request(1, "nothing-here", "octet"));
+    EXPECT_EQ(receive().value_or(Bytes{}), errorPacket(1, "File not found"));
+    pump();
+    supervise();
+    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "File not found : Sending");
+}
+
+TEST_F(EngineTest, DuplicateAckResendsEveryTimeWithoutSkipRetry) {
+    writeFile(outPath("f"), std::string(2000, 'q'));
+    listen();
+    sendToListener(request(1, "f", "octet"));
+    ASSERT_TRUE(receive());
+    sendToTransfer(ack(1));
+    auto second = receive();
+    ASSERT_TRUE(second);
+    for (int i = 0; i < 3; ++i) {
+        sendToTransfer(ack(1));
+        auto again = receive();
+        ASSERT_TRUE(again);
+        EXPECT_EQ(*again, *second);
+    }
+}
+
+TEST_F(EngineTest, SkipRetryIgnoresEveryOtherDuplicate) {
+    writeFile(outPath("f"), std::string(2000, 'q'));
+    listen();
+    app.settings.bSkipRetry = true;
+    sendToListener(request(1, "f", "octet"));
+    ASSERT_TRUE(receive());
+    sendToTransfer(ack(1));
+    auto second = receive();
+    ASSERT_TRUE(second);
+    for (int round = 0; round < 2; ++round) {
+        sendToTransfer(ack(1));
+        expectSilence();
+        sendToTransfer(ack(1));
+        auto again = receive();
+        ASSERT_TRUE(again);
+        EXPECT_EQ(*again, *second);
+    }
+}
+
+TEST_F(EngineTest, PeerErrorEndsWithoutReply) {
+    writeFile(outPath("f"), std::string(2000, 'q'));
+    listen();
+    sendToListener(request(1, "f", "octet"));
+    ASSERT_TRUE(receive());
+    sendToTransfer(errorPacket(1, "client gave up"));
+    expectSilence();
+    supervise();
+    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "client gave up : Sending");
+}
+
+TEST_F(EngineTest, OddSizedDatagramsAreIgnored) {
+    writeFile(outPath("f"), std::string(2000, 'q'));
+    listen();
+    sendToListener(request(1, "f", "octet"));
+    ASSERT_TRUE(receive());
+    sendToTransfer({0, 4, 0});      // runt
+    sendToTransfer(Bytes(600, 0));  // longer than block size + 4
+    Bytes longAck = ack(1);
+    longAck.resize(517, 0);
+    sendToTransfer(longAck);
+    expectSilence();
+    sendToTransfer(ack(1));
+    auto d = receive();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(blockOf(*d), 2);
+}
+
+TEST_F(EngineTest, LaterPacketsGoToWhoeverSpokeLast) {
+    writeFile(outPath("f"), std::string(2000, 'q'));
+    listen();
+    sendToListener(request(1, "f", "octet"));
+    ASSERT_TRUE(receive());
+    platform::UdpSocket other;
+    ASSERT_TRUE(other.open(0x7f000001, 0));
+    Bytes a = ack(1);
+    other.sendTo(a.data(), a.size(), {0x7f000001, transferPort});
+    Bytes buf(600);
+    platform::Ipv4Endpoint from;
+    ssize_t n = -1;
+    for (int pass = 0; pass < 200 && n < 0; ++pass) {
+        loop.runOnce(5);
+        n = other.receiveFrom(buf.data(), buf.size(), from);
+    }
+    ASSERT_EQ(n, 516);
+    EXPECT_EQ(protocol::readU16(buf.data() + 2), 2);
+}
+
+TEST_F(EngineTest, NetasciiReadFollowsTextModeRules) {
+    writeFile(outPath("t.txt"), "one\r\ntwo\rthree\n\x1atrailer");
+    listen();
+    sendToListener(request(1, "t.txt", "netascii"));
+    auto d = receive();
+    ASSERT_TRUE(d);
+    EXPECT_EQ(*d, data(1, bytes("one\ntwo\rthree\n")));
+    sendToTransfer(ack(1));
+    pump();
+    supervise();
+    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Sending");
+}
+
+TEST_F(EngineTest, RetryResendsTheSameBytesInNetascii) {
+    std::string body;
+    for (int i = 0; i < 200; ++i) {
+        body += "line\r\n";
+    }
+    writeFile(outPath("t.txt"), body);
+    listen();
+    sendToListener(request(1, "t.txt", "netascii"));
+    ASSERT_TRUE(receive());
+    sendToTransfer(ack(1));
+    auto second = receive();
+    ASSERT_TRUE(second);
+    clock.advance(31);
+    supervise();
+    auto resent = receive();
+    ASSERT_TRUE(resent);
+    EXPECT_EQ(*resent, *second);
+    EXPECT_EQ(view.texts(server::WM_CLIENTSTATUS).back(), "Retrying");
+}
+
+TEST_F(EngineTest, RetryBeforeAckZeroResendsTheOack) {
+    writeFile(outPath("f"), "abc");
+    listen();
+    sendToListener(request(1, "f", "octet", {{"tsize", "0"}}));
+    auto oack = receive();
+    ASSERT_TRUE(oack);
+    clock.advance(31);
+    supervise();
+    auto again = receive();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(*again, *oack);
+}
+
+TEST_F(EngineTest, BlockNumbersWrapAfter65535) {
+    // Smallest blocks keep the number of round trips past 65536 cheap.
+    const std::size_t blocks = 65540;
+    std::string body(blocks * 8 + 3, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        body[i] = static_cast<char>(i / 8);
+    }
+    writeFile(outPath("wrap"), body);
+    listen();
+    sendToListener(request(1, "wrap", "octet", {{"blksize", "8"}}));
+    ASSERT_TRUE(receive());
+    sendToTransfer(ack(0));
+    std::string got;
+    std::uint16_t expected = 1;
+    for (std::size_t i = 0; i <= blocks; ++i) {
+        auto d = receive();
+        ASSERT_TRUE(d) << "block " << i;
+        ASSERT_EQ(blockOf(*d), expected);
+        got.append(d->begin() + 4, d->end());
+        sendToTransfer(ack(expected));
+        ++expected;
+    }
+    EXPECT_EQ(got, body);
+    pump();
+    supervise();
+    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Sending");
+}
+
+}  // namespace
+}  // namespace enginetest
