@@ -1,0 +1,598 @@
+#include "platform/registry_hive.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+namespace platform {
+namespace {
+
+constexpr std::string_view kHeader = "REGEDIT4";
+constexpr std::string_view kRoot = "HKEY_CURRENT_USER";
+constexpr std::string_view kDwordPrefix = "dword:";
+
+// A settings hive is a few kilobytes; reading stops here so that a runaway or hostile file
+// cannot make us allocate without bound. Lines up to this size are still handled.
+constexpr std::size_t kMaxFileBytes = 32u * 1024u * 1024u;
+
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Case folding is ASCII only, so a case-insensitive prefix has the same length in both texts.
+bool startsWithName(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && sameName(text.substr(0, prefix.size()), prefix);
+}
+
+// True when `path` names `key` itself or one of its ancestors.
+bool isKeyOrAncestor(std::string_view path, std::string_view key) {
+    if (path.empty()) {
+        return true;
+    }
+    return startsWithName(key, path) && (key.size() == path.size() || key[path.size()] == '\\');
+}
+
+// Names and texts are stored line by line, so a line break inside a key name could not be
+// written back; NUL cannot occur in a registry text at all.
+bool storableKeyName(std::string_view s) {
+    return s.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
+}
+
+// Joins the non-empty components with single backslashes, so "\\A\\\\B\\" and "A\\B" are the
+// same key.
+std::optional<std::string> normaliseKeyPath(std::string_view path) {
+    if (!storableKeyName(path)) {
+        return std::nullopt;
+    }
+    std::string out;
+    std::size_t pos = 0;
+    while (pos <= path.size()) {
+        std::size_t end = path.find('\\', pos);
+        if (end == std::string_view::npos) {
+            end = path.size();
+        }
+        if (end > pos) {
+            if (!out.empty()) {
+                out += '\\';
+            }
+            out.append(path.substr(pos, end - pos));
+        }
+        pos = end + 1;
+    }
+    return out;
+}
+
+// A registry text ends at its first NUL, as a C string handed to the registry would.
+std::string_view upToNul(std::string_view s) {
+    return s.substr(0, s.find('\0'));
+}
+
+void appendQuoted(std::string& out, std::string_view s) {
+    out += '"';
+    for (char c : s) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            // Line breaks would split the entry; they are escaped the way Wine's regedit does.
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
+        }
+    }
+    out += '"';
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && isBlank(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && isBlank(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+// Reads a quoted text starting at s[pos] == '"'; pos ends just past the closing quote.
+std::optional<std::string> parseQuoted(std::string_view s, std::size_t& pos) {
+    if (pos >= s.size() || s[pos] != '"') {
+        return std::nullopt;
+    }
+    std::string out;
+    for (std::size_t i = pos + 1; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == '"') {
+            pos = i + 1;
+            return out;
+        }
+        if (c == '\0') {
+            return std::nullopt;
+        }
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++i == s.size()) {
+            return std::nullopt;
+        }
+        switch (s[i]) {
+            case '\\':
+                out += '\\';
+                break;
+            case '"':
+                out += '"';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            default:
+                return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> parseDword(std::string_view digits) {
+    if (digits.empty() || digits.size() > 8) {
+        return std::nullopt;
+    }
+    std::uint32_t value = 0;
+    for (char c : digits) {
+        int d;
+        if (c >= '0' && c <= '9') {
+            d = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            d = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            d = c - 'A' + 10;
+        } else {
+            return std::nullopt;
+        }
+        value = (value << 4) | static_cast<std::uint32_t>(d);
+    }
+    return value;
+}
+
+struct ParsedValue {
+    std::string name;
+    RegistryHive::Value value;
+};
+
+// `"Name"="text"`, `"Name"=dword:0000001e` or `@=...` for the unnamed value.
+std::optional<ParsedValue> parseValueLine(std::string_view line) {
+    ParsedValue parsed;
+    std::size_t pos = 0;
+    if (line[0] == '@') {
+        pos = 1;
+    } else {
+        auto name = parseQuoted(line, pos);
+        if (!name) {
+            return std::nullopt;
+        }
+        parsed.name = std::move(*name);
+    }
+    std::string_view rest = trimBlanks(line.substr(pos));
+    if (rest.empty() || rest[0] != '=') {
+        return std::nullopt;
+    }
+    rest = trimBlanks(rest.substr(1));
+    if (!rest.empty() && rest[0] == '"') {
+        std::size_t end = 0;
+        auto text = parseQuoted(rest, end);
+        if (!text || !trimBlanks(rest.substr(end)).empty()) {
+            return std::nullopt;
+        }
+        parsed.value = std::move(*text);
+        return parsed;
+    }
+    if (startsWithName(rest, kDwordPrefix)) {
+        auto number = parseDword(rest.substr(kDwordPrefix.size()));
+        if (!number) {
+            return std::nullopt;
+        }
+        parsed.value = *number;
+        return parsed;
+    }
+    return std::nullopt;
+}
+
+// The key path of a section header, or nothing when the line is damaged or names a section we
+// do not keep (another root, or a "[-...]" deletion).
+std::optional<std::string> parseSectionLine(std::string_view line) {
+    std::size_t close = line.rfind(']');
+    if (close == std::string_view::npos || !trimBlanks(line.substr(close + 1)).empty()) {
+        return std::nullopt;
+    }
+    std::string_view inside = line.substr(1, close - 1);
+    if (!startsWithName(inside, kRoot)) {
+        return std::nullopt;
+    }
+    std::string_view rest = inside.substr(kRoot.size());
+    if (!rest.empty() && rest[0] != '\\') {
+        return std::nullopt;
+    }
+    return normaliseKeyPath(rest);
+}
+
+std::string readCapped(const std::string& path, bool& truncated) {
+    std::string data;
+    truncated = false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return data;
+    }
+    char chunk[64 * 1024];
+    while (in) {
+        in.read(chunk, sizeof chunk);
+        std::size_t got = static_cast<std::size_t>(in.gcount());
+        if (got == 0) {
+            break;
+        }
+        if (data.size() + got > kMaxFileBytes) {
+            data.append(chunk, kMaxFileBytes - data.size());
+            truncated = true;
+            break;
+        }
+        data.append(chunk, got);
+    }
+    return data;
+}
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool replaceFileAtomically(const std::string& path, std::string_view contents) {
+    namespace fs = std::filesystem;
+    if (path.empty()) {
+        return false;
+    }
+    fs::path target(path);
+    fs::path dir = target.parent_path();
+    std::error_code ec;
+    if (!dir.empty()) {
+        fs::create_directories(dir, ec);
+        if (ec) {
+            return false;
+        }
+    }
+
+    std::string temp = path + ".tmp.XXXXXX";
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    // Keep the permissions of the file being replaced; a new file stays private (0600).
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0) {
+        ::fchmod(fd, old.st_mode & 07777);
+    }
+    bool ok = writeAll(fd, contents) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) {
+        ok = ::rename(temp.c_str(), path.c_str()) == 0;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable; the new contents are in place either way.
+    int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+}  // namespace
+
+RegistryHive::RegistryHive(std::string path) : path_(std::move(path)) {
+    reload();
+}
+
+std::string RegistryHive::defaultPath(std::string_view program) {
+    std::string base;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    // The base directory rules ignore relative values as well as empty ones.
+    if (xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = (home != nullptr && home[0] != '\0') ? std::string(home) : std::string(".");
+        base += "/.config";
+    }
+    base += '/';
+    base.append(program);
+    base += ".reg";
+    return base;
+}
+
+void RegistryHive::reload() {
+    keys_.clear();
+    bool truncated = false;
+    std::string data = readCapped(path_, truncated);
+    std::string_view text(data);
+    if (truncated) {
+        // The last line was cut short by the cap and may read as something it never said.
+        std::size_t lastBreak = text.rfind('\n');
+        text = text.substr(0, lastBreak == std::string_view::npos ? 0 : lastBreak);
+    }
+
+    Key* current = nullptr;
+    bool first = true;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view line = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+
+        if (first) {
+            first = false;
+            if (line.starts_with("\xEF\xBB\xBF")) {
+                line.remove_prefix(3);
+            }
+            if (trimBlanks(line) != kHeader) {
+                keys_.clear();
+                return;
+            }
+            continue;
+        }
+
+        line = trimBlanks(line);
+        if (line.empty()) {
+            continue;
+        }
+        if (line[0] == '[') {
+            current = nullptr;
+            if (auto keyPath = parseSectionLine(line)) {
+                createKey(*keyPath);
+                current = findKey(*keyPath);
+            }
+            continue;
+        }
+        if (current == nullptr || (line[0] != '"' && line[0] != '@')) {
+            continue;
+        }
+        if (auto parsed = parseValueLine(line)) {
+            auto& values = current->values;
+            auto it = std::find_if(values.begin(), values.end(),
+                                   [&](const auto& v) { return sameName(v.first, parsed->name); });
+            if (it != values.end()) {
+                it->second = std::move(parsed->value);
+            } else {
+                values.emplace_back(std::move(parsed->name), std::move(parsed->value));
+            }
+        }
+    }
+}
+
+bool RegistryHive::save() const {
+    try {
+        std::string out;
+        out += kHeader;
+        out += "\n\n";
+        for (const Key& key : keys_) {
+            out += '[';
+            out += kRoot;
+            if (!key.spelling.empty()) {
+                out += '\\';
+                out += key.spelling;
+            }
+            out += "]\n";
+            for (const auto& [name, value] : key.values) {
+                if (name.empty()) {
+                    out += '@';
+                } else {
+                    appendQuoted(out, name);
+                }
+                out += '=';
+                if (const auto* text = std::get_if<std::string>(&value)) {
+                    appendQuoted(out, *text);
+                } else {
+                    char buf[16];
+                    std::snprintf(buf, sizeof buf, "dword:%08x",
+                                  static_cast<unsigned>(std::get<std::uint32_t>(value)));
+                    out += buf;
+                }
+                out += '\n';
+            }
+            out += '\n';
+        }
+        return replaceFileAtomically(path_, out);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool RegistryHive::keyExists(std::string_view keyPath) const {
+    auto path = normaliseKeyPath(keyPath);
+    if (!path) {
+        return false;
+    }
+    if (path->empty()) {
+        return true;
+    }
+    for (const Key& key : keys_) {
+        if (isKeyOrAncestor(*path, key.spelling)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void RegistryHive::createKey(std::string_view keyPath) {
+    auto path = normaliseKeyPath(keyPath);
+    if (!path || findKey(*path) != nullptr) {
+        return;
+    }
+    // Ancestors that already exist keep the spelling they were first given.
+    std::size_t shared = 0;
+    for (const Key& key : keys_) {
+        std::size_t boundary = 0;
+        for (std::size_t i = 0;; ++i) {
+            bool endA = i == path->size() || (*path)[i] == '\\';
+            bool endB = i == key.spelling.size() || key.spelling[i] == '\\';
+            if (endA && endB) {
+                boundary = i;
+                if (i == path->size() || i == key.spelling.size()) {
+                    break;
+                }
+                continue;
+            }
+            if (endA || endB || asciiLower((*path)[i]) != asciiLower(key.spelling[i])) {
+                break;
+            }
+        }
+        if (boundary > shared) {
+            shared = boundary;
+            path->replace(0, shared, key.spelling, 0, shared);
+        }
+    }
+    keys_.push_back(Key{std::move(*path), {}});
+}
+
+std::optional<std::string> RegistryHive::readString(std::string_view keyPath,
+                                                    std::string_view name) const {
+    const Key* key = findKey(keyPath);
+    if (key == nullptr) {
+        return std::nullopt;
+    }
+    for (const auto& [n, v] : key->values) {
+        if (sameName(n, name)) {
+            if (const auto* text = std::get_if<std::string>(&v)) {
+                return *text;
+            }
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> RegistryHive::readDword(std::string_view keyPath,
+                                                     std::string_view name) const {
+    const Key* key = findKey(keyPath);
+    if (key == nullptr) {
+        return std::nullopt;
+    }
+    for (const auto& [n, v] : key->values) {
+        if (sameName(n, name)) {
+            if (const auto* number = std::get_if<std::uint32_t>(&v)) {
+                return *number;
+            }
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+void setValue(std::vector<std::pair<std::string, RegistryHive::Value>>& values,
+              std::string_view name, RegistryHive::Value value) {
+    name = upToNul(name);
+    for (auto& [n, v] : values) {
+        if (sameName(n, name)) {
+            v = std::move(value);
+            return;
+        }
+    }
+    values.emplace_back(std::string(name), std::move(value));
+}
+
+}  // namespace
+
+void RegistryHive::writeString(std::string_view keyPath, std::string_view name,
+                               std::string_view value) {
+    createKey(keyPath);
+    if (Key* key = findKey(keyPath)) {
+        setValue(key->values, name, std::string(upToNul(value)));
+    }
+}
+
+void RegistryHive::writeDword(std::string_view keyPath, std::string_view name,
+                              std::uint32_t value) {
+    createKey(keyPath);
+    if (Key* key = findKey(keyPath)) {
+        setValue(key->values, name, value);
+    }
+}
+
+void RegistryHive::deleteValue(std::string_view keyPath, std::string_view name) {
+    Key* key = findKey(keyPath);
+    if (key == nullptr) {
+        return;
+    }
+    name = upToNul(name);
+    std::erase_if(key->values, [&](const auto& v) { return sameName(v.first, name); });
+}
+
+RegistryHive::Key* RegistryHive::findKey(std::string_view keyPath) {
+    return const_cast<Key*>(std::as_const(*this).findKey(keyPath));
+}
+
+const RegistryHive::Key* RegistryHive::findKey(std::string_view keyPath) const {
+    auto path = normaliseKeyPath(keyPath);
+    if (!path) {
+        return nullptr;
+    }
+    for (const Key& key : keys_) {
+        if (sameName(key.spelling, *path)) {
+            return &key;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace platform

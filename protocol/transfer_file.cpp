@@ -1,0 +1,274 @@
+#include "protocol/transfer_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+namespace protocol {
+
+namespace {
+
+// Read-ahead for text mode and the gather buffer for writes: large enough that the file sees
+// few system calls per transfer, small enough to keep per transfer.
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+constexpr std::uint8_t kCr = '\r';
+constexpr std::uint8_t kLf = '\n';
+constexpr std::uint8_t kEndOfText = 0x1A;
+
+// Opens path with flags and keeps it only when it is a regular file. O_NONBLOCK keeps a FIFO
+// or device from stalling the open; it has no effect on regular files.
+int openRegular(const std::string& path, int flags, struct stat& st) {
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return -1;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+TransferFile::~TransferFile() {
+    close();
+}
+
+bool TransferFile::openForRead(const std::string& path, bool textMode) {
+    close();
+    try {
+        if (textMode) {
+            buffer_.resize(kBufferSize);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    struct stat st {};
+    const int fd = openRegular(path, O_RDONLY, st);
+    if (fd < 0) {
+        return false;
+    }
+    fd_ = fd;
+    text_ = textMode;
+    writing_ = false;
+    size_ = st.st_size;
+    return true;
+}
+
+bool TransferFile::openForWrite(const std::string& path, bool textMode) {
+    close();
+    try {
+        buffer_.resize(kBufferSize);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    struct stat st {};
+    const int fd = openRegular(path, O_WRONLY | O_CREAT | O_TRUNC, st);
+    if (fd < 0) {
+        return false;
+    }
+    fd_ = fd;
+    text_ = textMode;
+    writing_ = true;
+    size_ = 0;
+    return true;
+}
+
+bool TransferFile::close() {
+    if (fd_ < 0) {
+        return true;
+    }
+    bool ok = writing_ ? flush() : true;
+    if (::close(fd_) != 0 && writing_) {
+        ok = false;  // a deferred write error may surface only here
+    }
+    fd_ = -1;
+    writing_ = false;
+    offset_ = 0;
+    lastConsumed_ = -1;
+    textEnded_ = false;
+    bufferStart_ = bufferEnd_ = 0;
+    return ok;
+}
+
+std::int64_t TransferFile::read(std::uint8_t* out, std::size_t n) {
+    if (fd_ < 0 || writing_) {
+        return -1;
+    }
+    if (text_) {
+        return readText(out, n);
+    }
+    std::size_t got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd_, out + got, n - got, static_cast<off_t>(offset_ + got));
+        if (r < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return -1;
+        }
+        if (r == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(r);
+    }
+    offset_ += static_cast<std::int64_t>(got);
+    lastConsumed_ = static_cast<std::int64_t>(got);
+    return static_cast<std::int64_t>(got);
+}
+
+std::int64_t TransferFile::readText(std::uint8_t* out, std::size_t n) {
+    const std::int64_t startOffset = offset_;
+    const bool startEnded = textEnded_;
+
+    // Moves what is left to the front of buffer_ and appends the file's next bytes;
+    // false on a read failure. At the end of the file nothing is appended.
+    auto refill = [this]() {
+        const std::size_t kept = bufferEnd_ - bufferStart_;
+        std::memmove(buffer_.data(), buffer_.data() + bufferStart_, kept);
+        bufferStart_ = 0;
+        bufferEnd_ = kept;
+        const auto at = static_cast<off_t>(offset_ + static_cast<std::int64_t>(kept));
+        for (;;) {
+            const ssize_t r = ::pread(fd_, buffer_.data() + kept, buffer_.size() - kept, at);
+            if (r >= 0) {
+                bufferEnd_ += static_cast<std::size_t>(r);
+                return true;
+            }
+            if (errno != EINTR) {
+                return false;
+            }
+        }
+    };
+
+    std::size_t got = 0;
+    bool failed = false;
+    while (got < n && !textEnded_) {
+        if (bufferStart_ == bufferEnd_) {
+            if (!refill()) {
+                failed = true;
+                break;
+            }
+            if (bufferEnd_ == 0) {
+                break;  // end of file
+            }
+        }
+        const std::uint8_t c = buffer_[bufferStart_];
+        if (c == kEndOfText) {
+            textEnded_ = true;
+            break;
+        }
+        std::size_t used = 1;
+        std::uint8_t delivered = c;
+        if (c == kCr) {
+            // A CR as the last buffered byte needs the next chunk to tell CR LF from a lone CR.
+            if (bufferStart_ + 1 == bufferEnd_ && !refill()) {
+                failed = true;
+                break;
+            }
+            if (bufferStart_ + 1 < bufferEnd_ && buffer_[bufferStart_ + 1] == kLf) {
+                used = 2;
+                delivered = kLf;
+            }
+        }
+        out[got++] = delivered;
+        bufferStart_ += used;
+        offset_ += static_cast<std::int64_t>(used);
+    }
+
+    if (failed) {
+        // Forget the read-ahead so a later read starts again from a known file offset.
+        offset_ = startOffset;
+        textEnded_ = startEnded;
+        bufferStart_ = bufferEnd_ = 0;
+        lastConsumed_ = -1;
+        return -1;
+    }
+    lastConsumed_ = offset_ - startOffset;
+    return static_cast<std::int64_t>(got);
+}
+
+bool TransferFile::stepBack() {
+    if (fd_ < 0 || writing_ || lastConsumed_ < 0) {
+        return false;
+    }
+    offset_ -= lastConsumed_;
+    if (text_) {
+        const auto back = static_cast<std::size_t>(lastConsumed_);
+        if (back <= bufferStart_) {
+            // The bytes are still buffered: a refill only moves the unconsumed tail.
+            bufferStart_ -= back;
+        } else {
+            bufferStart_ = bufferEnd_ = 0;
+        }
+        // A read that consumed bytes began before any 0x1A; reading them again finds it again.
+        if (lastConsumed_ > 0) {
+            textEnded_ = false;
+        }
+    }
+    // Stepping back twice must not go further back than the last read's start.
+    lastConsumed_ = 0;
+    return true;
+}
+
+std::size_t TransferFile::write(const std::uint8_t* data, std::size_t n) {
+    if (fd_ < 0 || !writing_) {
+        return 0;
+    }
+    std::size_t taken = 0;
+    if (!text_) {
+        while (taken < n) {
+            if (bufferEnd_ == buffer_.size() && !flush()) {
+                break;
+            }
+            const std::size_t chunk = std::min(n - taken, buffer_.size() - bufferEnd_);
+            std::memcpy(buffer_.data() + bufferEnd_, data + taken, chunk);
+            bufferEnd_ += chunk;
+            taken += chunk;
+        }
+    } else {
+        while (taken < n) {
+            const std::uint8_t c = data[taken];
+            const std::size_t need = c == kLf ? 2 : 1;
+            if (buffer_.size() - bufferEnd_ < need && !flush()) {
+                break;
+            }
+            if (c == kLf) {
+                buffer_[bufferEnd_++] = kCr;
+            }
+            buffer_[bufferEnd_++] = c;
+            ++taken;
+        }
+    }
+    return taken;
+}
+
+bool TransferFile::flush() {
+    std::size_t done = 0;
+    bool ok = true;
+    while (done < bufferEnd_) {
+        const ssize_t r = ::write(fd_, buffer_.data() + done, bufferEnd_ - done);
+        if (r > 0) {
+            done += static_cast<std::size_t>(r);
+            offset_ += r;
+        } else if (r < 0 && errno == EINTR) {
+            continue;
+        } else {
+            ok = false;  // includes a write of nothing, which would otherwise loop forever
+            break;
+        }
+    }
+    // Keep what did not reach the file, so nothing is lost if a later flush succeeds.
+    std::memmove(buffer_.data(), buffer_.data() + done, bufferEnd_ - done);
+    bufferEnd_ -= done;
+    return ok;
+}
+
+}  // namespace protocol

@@ -1,0 +1,319 @@
+#include "protocol/transfer_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace protocol {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+class TransferFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // tmpfs reads the holes of a sparse file without filling the page cache.
+        const fs::path base =
+            ::access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
+        std::string templ = (base / "transfer_file_XXXXXX").string();
+        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+        dir_ = templ;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const char* name) const { return (dir_ / name).string(); }
+
+    std::string put(const char* name, const std::string& content) const {
+        std::ofstream(path(name), std::ios::binary) << content;
+        return path(name);
+    }
+
+    static std::string slurp(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // Reads to the end in block-sized pieces, as a sender of DATA packets does.
+    static std::string readAll(TransferFile& f, std::size_t block = 512) {
+        std::string all;
+        std::vector<std::uint8_t> buf(block);
+        for (;;) {
+            const std::int64_t n = f.read(buf.data(), block);
+            EXPECT_GE(n, 0);
+            if (n <= 0) {
+                break;
+            }
+            all.append(buf.begin(), buf.begin() + n);
+            if (static_cast<std::size_t>(n) < block) {
+                break;
+            }
+        }
+        return all;
+    }
+
+    fs::path dir_;
+};
+
+const std::uint8_t* u8(const std::string& s) {
+    return reinterpret_cast<const std::uint8_t*>(s.data());
+}
+
+std::string repeat(const std::string& s, std::size_t times) {
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i) {
+        out += s;
+    }
+    return out;
+}
+
+std::string randomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (char& c : s) {
+        c = static_cast<char>(gen());
+    }
+    return s;
+}
+
+TEST_F(TransferFileTest, OctetRoundTrip) {
+    for (std::size_t n : {0, 1, 511, 512, 513, 1 << 20}) {
+        const std::string content = randomBytes(n, static_cast<unsigned>(n));
+        TransferFile out;
+        ASSERT_TRUE(out.openForWrite(path("copy"), false));
+        // Uneven pieces cross the gather buffer's boundary at odd places.
+        for (std::size_t at = 0; at < n; at += 700) {
+            const std::size_t piece = std::min<std::size_t>(700, n - at);
+            ASSERT_EQ(out.write(u8(content) + at, piece), piece);
+        }
+        ASSERT_TRUE(out.close());
+
+        TransferFile in;
+        ASSERT_TRUE(in.openForRead(path("copy"), false));
+        EXPECT_EQ(in.size(), static_cast<std::int64_t>(n));
+        const std::string back = readAll(in);
+        EXPECT_TRUE(back == content) << "size " << n;
+        // Whole blocks end with one empty read.
+        if (n % 512 == 0) {
+            std::uint8_t b[512];
+            EXPECT_EQ(in.read(b, 512), 0);
+        }
+    }
+}
+
+TEST_F(TransferFileTest, StepBackRepeatsTheLastBlock) {
+    const std::string content = randomBytes(1300, 7);
+    TransferFile f;
+    ASSERT_TRUE(f.openForRead(put("f", content), false));
+    std::uint8_t a[512], b[512];
+    EXPECT_FALSE(f.stepBack());
+    ASSERT_EQ(f.read(a, 512), 512);
+    ASSERT_EQ(f.read(a, 512), 512);
+    ASSERT_TRUE(f.stepBack());
+    EXPECT_TRUE(f.stepBack());  // a second step back goes no further
+    ASSERT_EQ(f.read(b, 512), 512);
+    EXPECT_EQ(std::string(b, b + 512), content.substr(512, 512));
+    EXPECT_EQ(f.read(a, 512), 276);
+}
+
+TEST_F(TransferFileTest, NetasciiReadTranslates) {
+    TransferFile f;
+    ASSERT_TRUE(f.openForRead(put("t", "a\r\nb\rc\x1a rest"s), true));
+    std::uint8_t buf[64];
+    ASSERT_EQ(f.read(buf, sizeof buf), 5);
+    EXPECT_EQ(std::string(buf, buf + 5), "a\nb\rc");
+    EXPECT_EQ(f.read(buf, sizeof buf), 0);
+
+    // A lone CR at the very end of the file is kept.
+    ASSERT_TRUE(f.openForRead(put("cr", "x\r"), true));
+    EXPECT_EQ(readAll(f), "x\r");
+}
+
+TEST_F(TransferFileTest, NetasciiReadAcrossReadAheadBoundaries) {
+    // Every CR sits at an odd offset, so every even-sized read-ahead chunk ends between
+    // a CR and its LF.
+    const std::size_t pairs = 200000;
+    const std::string expected = "x" + std::string(pairs, '\n');
+    TransferFile f;
+    ASSERT_TRUE(f.openForRead(put("crlf", "x" + repeat("\r\n", pairs)), true));
+    EXPECT_TRUE(readAll(f) == expected);
+
+    // Each block, stepped back over and read again, comes out the same.
+    ASSERT_TRUE(f.openForRead(path("crlf"), true));
+    std::string again;
+    std::vector<std::uint8_t> first(512), second(512);
+    for (;;) {
+        const std::int64_t n = f.read(first.data(), 512);
+        ASSERT_TRUE(f.stepBack());
+        ASSERT_EQ(f.read(second.data(), 512), n);
+        ASSERT_EQ(first, second);
+        again.append(first.begin(), first.begin() + n);
+        if (n < 512) {
+            break;
+        }
+    }
+    EXPECT_TRUE(again == expected);
+}
+
+TEST_F(TransferFileTest, NetasciiStepBackBeforeEndOfText) {
+    TransferFile f;
+    ASSERT_TRUE(f.openForRead(put("t", "ab\r\n\x1azz"s), true));
+    std::uint8_t buf[8];
+    ASSERT_EQ(f.read(buf, 8), 3);
+    ASSERT_TRUE(f.stepBack());
+    ASSERT_EQ(f.read(buf, 8), 3);
+    EXPECT_EQ(std::string(buf, buf + 3), "ab\n");
+    EXPECT_EQ(f.read(buf, 8), 0);
+}
+
+TEST_F(TransferFileTest, NetasciiWriteStoresCrLf) {
+    TransferFile f;
+    ASSERT_TRUE(f.openForWrite(path("w"), true));
+    EXPECT_EQ(f.write(u8("a\nb"), 3), 3u);
+    ASSERT_TRUE(f.close());
+    EXPECT_EQ(slurp(path("w")), "a\r\nb");
+
+    // Enough LFs to fill the gather buffer several times, one byte short of a pair at times.
+    const std::string lines(100001, '\n');
+    ASSERT_TRUE(f.openForWrite(path("w"), true));
+    EXPECT_EQ(f.write(u8("z"), 1), 1u);
+    EXPECT_EQ(f.write(u8(lines), lines.size()), lines.size());
+    ASSERT_TRUE(f.close());
+    EXPECT_TRUE(slurp(path("w")) == "z" + repeat("\r\n", lines.size()));
+}
+
+// A repeating timer interrupts an open that blocks, so a regression fails instead of hanging.
+void noop(int) {}
+
+TEST_F(TransferFileTest, OnlyRegularFilesAreOpened) {
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    fs::create_directory(path("folder"));
+
+    struct sigaction sa {
+    }, oldAction{};
+    sa.sa_handler = noop;  // no SA_RESTART: a blocked open returns EINTR
+    ::sigaction(SIGALRM, &sa, &oldAction);
+    const itimerval every200ms{{0, 200000}, {0, 200000}};
+    ::setitimer(ITIMER_REAL, &every200ms, nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    TransferFile f;
+    for (bool text : {false, true}) {
+        EXPECT_FALSE(f.openForRead(path("fifo"), text));
+        EXPECT_FALSE(f.openForRead(path("folder"), text));
+        EXPECT_FALSE(f.openForRead(path("missing"), text));
+        EXPECT_FALSE(f.openForWrite(path("fifo"), text));
+        EXPECT_FALSE(f.openForWrite(path("folder"), text));
+    }
+    EXPECT_FALSE(f.openForWrite("/dev/full", false));
+    EXPECT_FALSE(f.openForRead("/dev/zero", false));
+    EXPECT_FALSE(f.openForWrite(path("no/such/dir"), false));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    const itimerval off{};
+    ::setitimer(ITIMER_REAL, &off, nullptr);
+    ::sigaction(SIGALRM, &oldAction, nullptr);
+    EXPECT_LT(elapsed, std::chrono::milliseconds(150));
+    EXPECT_FALSE(f.isOpen());
+}
+
+// Lowers the file size limit so that writes past it fail the way a full disk does.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        set(bytes);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    void set(rlim_t bytes) {
+        rlimit limited = old_;
+        limited.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    void lift() { ::setrlimit(RLIMIT_FSIZE, &old_); }
+
+  private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+std::string pattern(std::size_t n) {
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) {
+        s[i] = static_cast<char>(i * 7 % 251);
+    }
+    return s;
+}
+
+TEST_F(TransferFileTest, FailedFlushIsReported) {
+    const std::size_t limit = 100000;
+    const std::string data = pattern(400000);
+    const auto* bytes = u8(data);
+    FileSizeLimit guard(limit);
+
+    // Data still in the gather buffer fails only when close flushes it.
+    TransferFile f;
+    ASSERT_TRUE(f.openForWrite(path("closing"), false));
+    EXPECT_EQ(f.write(bytes, limit + 20000), limit + 20000);
+    EXPECT_FALSE(f.close());
+    EXPECT_TRUE(slurp(path("closing")) == data.substr(0, limit));
+
+    // A failing flush shortens the write that triggered it.
+    ASSERT_TRUE(f.openForWrite(path("writing"), false));
+    std::size_t accepted = 0;
+    std::size_t n = 512;
+    while (accepted < data.size() && n == 512) {
+        n = f.write(bytes + accepted, 512);
+        accepted += n;
+    }
+    ASSERT_LT(n, 512u);
+    EXPECT_GE(accepted, limit);
+
+    // Nothing accepted is lost: once there is room again, close stores all of it.
+    guard.lift();
+    EXPECT_TRUE(f.close());
+    EXPECT_TRUE(slurp(path("writing")) == data.substr(0, accepted));
+}
+
+TEST_F(TransferFileTest, FilesBeyondTwoGigabytes) {
+    const std::string p = path("sparse");
+    const std::int64_t size = (std::int64_t{1} << 31) + 3 * 512 + 100;
+    {
+        std::ofstream(p, std::ios::binary).close();
+        ASSERT_EQ(::truncate(p.c_str(), size - 4), 0);
+        std::ofstream(p, std::ios::binary | std::ios::app) << "tail";
+    }
+    TransferFile f;
+    ASSERT_TRUE(f.openForRead(p, false));
+    EXPECT_EQ(f.size(), size);
+    // Large reads reach the end quickly; the holes read as zeros.
+    std::vector<std::uint8_t> buf(8 << 20);
+    std::int64_t total = 0;
+    for (;;) {
+        const std::int64_t n = f.read(buf.data(), buf.size());
+        ASSERT_GE(n, 0);
+        total += n;
+        if (n < static_cast<std::int64_t>(buf.size())) {
+            EXPECT_EQ(std::string(buf.begin() + n - 4, buf.begin() + n), "tail");
+            break;
+        }
+    }
+    EXPECT_EQ(total, size);
+    ASSERT_TRUE(f.stepBack());
+    EXPECT_EQ(f.read(buf.data(), buf.size()), size % static_cast<std::int64_t>(buf.size()));
+}
+
+}  // namespace
+}  // namespace protocol
