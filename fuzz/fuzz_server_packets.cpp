@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <span>
 #include <string>
@@ -100,9 +101,21 @@ struct World {
     }
 };
 
+World* theWorld = nullptr;
+
+void removeScratch() {
+    if (theWorld != nullptr) {
+        std::error_code ec;
+        std::filesystem::remove_all(theWorld->root, ec);
+    }
+}
+
 World& world() {
-    static World* w = new World();
-    return *w;
+    if (theWorld == nullptr) {
+        theWorld = new World();
+        std::atexit(removeScratch);
+    }
+    return *theWorld;
 }
 
 }  // namespace
