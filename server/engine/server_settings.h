@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 class RegistryHive;
@@ -56,6 +57,10 @@ struct ServerSettings {
     bool bCreatePaths = false;
     bool bRenameDuplicates = false;
     bool bRenameExisting = false;
+
+    // Address patterns, kept in the access-list file rather than the registry.
+    std::vector<std::string> AllowList;
+    std::vector<std::string> DenyList;
 
     // Not stored: set when -I / -O gave the path, which keeps it out of the registry.
     bool InPathFromCommandLine = false;

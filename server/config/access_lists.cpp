@@ -1,0 +1,285 @@
+#include "server/config/access_lists.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <utility>
+
+namespace server {
+namespace {
+
+constexpr std::uint32_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Saturates instead of wrapping, so a long run of digits can never come round to a small value
+// and match an octet by accident.
+std::uint32_t addDigit(std::uint32_t value, char c) {
+    const auto digit = static_cast<std::uint32_t>(c - '0');
+    if (value > (kMaxU32 - digit) / 10) {
+        return kMaxU32;
+    }
+    return value * 10 + digit;
+}
+
+bool matchFields(std::string_view pattern, const std::uint32_t (&address)[4]) {
+    if (pattern.empty()) {
+        return false;
+    }
+    std::size_t i = 0;
+    for (std::uint32_t octet : address) {
+        std::uint32_t value = 0;
+        bool wildcard = false;
+        while (i < pattern.size()) {
+            const char c = pattern[i++];
+            if (c == '.') {
+                break;
+            }
+            if (isDigit(c)) {
+                value = addDigit(value, c);
+            } else if (c == '*') {
+                wildcard = true;
+                while (i < pattern.size() && pattern[i] != '.') {
+                    ++i;
+                }
+            }
+        }
+        if (!wildcard && value != octet) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Reads the data file while counting down the bytes it still holds, so that no length or count
+// taken from the file can make us allocate more than the file could supply.
+class FileReader {
+  public:
+    FileReader(std::FILE* file, std::uint64_t size) : file_(file), remaining_(size) {}
+
+    bool bytes(void* out, std::size_t n) {
+        if (n > remaining_ || std::fread(out, 1, n, file_) != n) {
+            return false;
+        }
+        remaining_ -= n;
+        return true;
+    }
+
+    bool number(std::uint32_t& out, std::size_t width) {
+        unsigned char raw[4] = {};
+        if (!bytes(raw, width)) {
+            return false;
+        }
+        out = 0;
+        for (std::size_t k = width; k-- > 0;) {
+            out = (out << 8) | raw[k];
+        }
+        return true;
+    }
+
+    // One byte below 0xFF; else 0xFF and a 16-bit length below 0xFFFF; else 0xFF, 0xFFFF and a
+    // 32-bit length.
+    bool text(std::string& out) {
+        std::uint32_t length = 0;
+        if (!number(length, 1)) {
+            return false;
+        }
+        if (length == 0xFF && !number(length, 2)) {
+            return false;
+        }
+        if (length == 0xFFFF && !number(length, 4)) {
+            return false;
+        }
+        if (length > remaining_) {
+            return false;
+        }
+        out.resize(length);
+        return bytes(out.data(), length);
+    }
+
+  private:
+    std::FILE* file_;
+    std::uint64_t remaining_;
+};
+
+// The count is only a loop bound, never a size to reserve: a damaged count stops at the end of
+// the file.
+bool readList(FileReader& reader, std::vector<std::string>& list) {
+    std::uint32_t count = 0;
+    if (!reader.number(count, 4)) {
+        return false;
+    }
+    for (std::uint32_t n = 0; n < count; ++n) {
+        std::string entry;
+        if (!reader.text(entry)) {
+            return false;
+        }
+        list.push_back(std::move(entry));
+    }
+    return true;
+}
+
+void putNumber(std::string& out, std::uint32_t value, std::size_t width) {
+    for (std::size_t k = 0; k < width; ++k) {
+        out.push_back(static_cast<char>((value >> (8 * k)) & 0xFF));
+    }
+}
+
+void putList(std::string& out, const std::vector<std::string>& list) {
+    // A list or string beyond 32-bit sizes cannot be described by the format; write what fits.
+    const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(list.size(), kMaxU32));
+    putNumber(out, count, 4);
+    for (std::uint32_t n = 0; n < count; ++n) {
+        const std::string_view text = std::string_view(list[n]).substr(0, kMaxU32);
+        const auto length = static_cast<std::uint32_t>(text.size());
+        if (length <= 254) {
+            putNumber(out, length, 1);
+        } else if (length <= 0xFFFD) {
+            putNumber(out, 0xFF, 1);
+            putNumber(out, length, 2);
+        } else {
+            putNumber(out, 0xFF, 1);
+            putNumber(out, 0xFFFF, 2);
+            putNumber(out, length, 4);
+        }
+        out.append(text);
+    }
+}
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Writes a sibling temporary file and renames it over the target, so that a crash or a full
+// disk leaves either the old file or the new one, never a half-written one.
+bool replaceFile(const std::string& path, std::string_view data) {
+    std::string temp;
+    int fd = -1;
+    // O_EXCL with mode 0666 creates the file the way a plain create would, under the umask.
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    if (fd < 0) {
+        return false;
+    }
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        ::fchmod(fd, old.st_mode & 07777);
+    }
+    bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Makes the rename itself durable; the new contents are in place either way.
+    const std::string folder = folderOf(path);
+    const int dirFd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool MatchPattern(std::string_view pattern, const std::uint8_t octets[4]) {
+    const std::uint32_t address[4] = {octets[0], octets[1], octets[2], octets[3]};
+    return matchFields(pattern, address);
+}
+
+bool MatchAddressList(const std::vector<std::string>& list, std::string_view address) {
+    // Digits up to each '.', the fourth field to the end. Fields above 255 saturate rather than
+    // wrap, so they are matched by "*" only.
+    std::uint32_t fields[4] = {};
+    std::size_t field = 0;
+    for (const char c : address) {
+        if (c == '.' && field < 3) {
+            ++field;
+        } else if (isDigit(c)) {
+            fields[field] = addDigit(fields[field], c);
+        }
+    }
+    for (const std::string& pattern : list) {
+        if (matchFields(pattern, fields)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string AccessListPath(const ServerSettings& settings) {
+    if (!settings.ADData.empty()) {
+        return settings.ADData;
+    }
+    return folderOf(settings.Location) + std::string(kAccessListFileName);
+}
+
+void LoadAccessLists(ServerSettings& settings) {
+    if (settings.ADData.empty()) {
+        settings.ADData = AccessListPath(settings);
+    }
+    const auto closeFile = [](std::FILE* f) { std::fclose(f); };
+    std::unique_ptr<std::FILE, decltype(closeFile)> file(std::fopen(settings.ADData.c_str(), "rbe"),
+                                                         closeFile);
+    struct stat info {};
+    // Only a regular file counts as readable: a folder or a device under that name is treated
+    // like a missing file.
+    if (!file || ::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+        settings.bAllow = 0;
+        settings.bDeny = 0;
+        settings.AllowList.clear();
+        settings.DenyList.clear();
+        return;
+    }
+    // A damaged file (cut short, or a count or length beyond its end) keeps the patterns read
+    // before the damage and the flags as the registry gave them; start-up goes on either way.
+    FileReader reader(file.get(), static_cast<std::uint64_t>(info.st_size));
+    if (readList(reader, settings.AllowList)) {
+        readList(reader, settings.DenyList);
+    }
+}
+
+bool SaveAccessLists(const ServerSettings& settings, ServerDialogs& dialogs) {
+    const std::string path = AccessListPath(settings);
+    std::string data;
+    putList(data, settings.AllowList);
+    putList(data, settings.DenyList);
+    if (!replaceFile(path, data)) {
+        dialogs.messageBox(std::string(kAccessListWriteError) + path, MessageIcon::Information);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace server

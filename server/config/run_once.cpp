@@ -1,0 +1,168 @@
+#include "server/config/run_once.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <fstream>
+#include <optional>
+
+#include "platform/registry_hive.h"
+#include "server/engine/server_settings.h"
+
+namespace server {
+
+namespace {
+
+std::string configHome() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        return xdg;
+    }
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr && home[0] != '\0' ? home : ".") + "/.config";
+}
+
+// The autostart entry must work from any folder, while the stored value keeps the text the
+// program was started with.
+std::string absolutePath(std::string_view path) {
+    if (!path.empty() && path.front() == '/') {
+        return std::string(path);
+    }
+    char cwd[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd) == nullptr) {
+        return std::string(path);
+    }
+    return std::string(cwd) + "/" + std::string(path);
+}
+
+// Desktop entry Exec quoting: the path in double quotes, where ", `, $ and \ take a backslash;
+// the file's own escaping then doubles every backslash, and % is written %%.
+std::string quoteExec(const std::string& path) {
+    std::string out = "\"";
+    for (char c : path) {
+        if (c == '\\') {
+            out += "\\\\\\\\";
+        } else if (c == '"' || c == '`' || c == '$') {
+            out += "\\\\";
+            out += c;
+        } else if (c == '%') {
+            out += "%%";
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+bool writeAtomically(const std::string& path, const std::string& body) {
+    auto slash = path.rfind('/');
+    std::string folder = path.substr(0, slash);
+    // mkdir -p of the autostart folder.
+    for (auto pos = folder.find('/', 1);; pos = folder.find('/', pos + 1)) {
+        std::string part = folder.substr(0, pos);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+        if (pos == std::string::npos) {
+            break;
+        }
+    }
+    std::string temp = path + ".tmp";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = ::write(fd, body.data(), body.size()) == static_cast<ssize_t>(body.size());
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> execPathOf(const std::string& entryPath) {
+    std::ifstream in(entryPath);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("X-Ravendock-Program=", 0) == 0) {
+            return line.substr(sizeof("X-Ravendock-Program=") - 1);
+        }
+    }
+    return std::nullopt;
+}
+
+bool samePath(const std::string& a, const std::string& b) {
+    char ra[PATH_MAX];
+    char rb[PATH_MAX];
+    if (::realpath(a.c_str(), ra) != nullptr && ::realpath(b.c_str(), rb) != nullptr) {
+        return std::string(ra) == rb;
+    }
+    return a == b;
+}
+
+}  // namespace
+
+std::string AutostartEntryPath(std::string_view valueName) {
+    std::string name(valueName);
+    for (char& c : name) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return configHome() + "/autostart/ravendockd-" + name + ".desktop";
+}
+
+void RegisterRunOnce(const ServerSettings& settings, platform::RegistryHive& hive,
+                     std::string_view newerProgram) {
+    if (settings.bPreventRestart) {
+        return;
+    }
+    const std::string_view valueName = newerProgram.empty() ? kRunOnceSelf : kRunOnceNewer;
+    const std::string program(newerProgram.empty() ? std::string_view(settings.Location)
+                                                   : newerProgram);
+    hive.reload();
+    hive.createKey(kRunOnceKey);
+    hive.writeString(kRunOnceKey, valueName, program);
+    if (!hive.save()) {
+        return;
+    }
+    const std::string absolute = absolutePath(program);
+    std::string entry =
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=Ravendock\n"
+        "Comment=Runs once at the next logon\n"
+        "NoDisplay=true\n"
+        "Exec=" +
+        quoteExec(absolute) +
+        "\n"
+        "X-Ravendock-Program=" +
+        absolute + "\n";
+    writeAtomically(AutostartEntryPath(valueName), entry);
+}
+
+void ConsumeRunOnce(platform::RegistryHive& hive, std::string_view ownLocation) {
+    const std::string own = absolutePath(ownLocation);
+    bool changed = false;
+    for (std::string_view valueName : {kRunOnceSelf, kRunOnceNewer}) {
+        const std::string entryPath = AutostartEntryPath(valueName);
+        auto program = execPathOf(entryPath);
+        if (!program || !samePath(*program, own)) {
+            continue;
+        }
+        ::unlink(entryPath.c_str());
+        hive.deleteValue(kRunOnceKey, valueName);
+        changed = true;
+    }
+    if (changed) {
+        hive.save();
+    }
+}
+
+}  // namespace server
