@@ -524,6 +524,19 @@ else
     SERVER_PID=
 fi
 
+# Every row of the client list reaches the log, oldest first, the start-up row leading.
+if [[ $SERVER_KIND == ravendockd ]]; then
+    added=$(grep -c $'\tadded\t' "$T/server.log" || true)
+    logged=$(wc -l <"$T/Ravendock.log" 2>/dev/null || echo 0)
+    if [[ $logged -ne $added || $added -lt 2 ]]; then
+        report FAIL server log - - - 0 "$logged log lines for $added rows"
+    elif ! head -n 1 "$T/Ravendock.log" | grep -q $'^Ravendock V3.60  .*  Ready\r$'; then
+        report FAIL server log - - - 0 "first line: $(head -n 1 "$T/Ravendock.log" | cat -A)"
+    else
+        report PASS server log - - - 0 "$logged rows logged"
+    fi
+fi
+
 echo "interop: $SERVER_KIND: $((PASSED + FAILED)) cases checked in $((($(now_ms) - START_MS) / 1000)) s: PASS $PASSED, FAIL $FAILED, SKIP $SKIPPED"
 if [[ $FAILED -ne 0 ]]; then
     echo "interop: failures:"

@@ -1,0 +1,25 @@
+#include "server/headless/headless_front_end.h"
+
+#include "server/engine/server_application.h"
+
+namespace server {
+
+bool HeadlessFrontEnd::createMainWindow(bool) {
+    if (app_ == nullptr) {
+        return false;
+    }
+    view_ = std::make_unique<CNewView>(*app_, &hive_);
+    printer_ = std::make_unique<ConsoleClientListPrinter>(out_);
+    view_->addObserver(printer_.get());
+    app_->setViewObserver(view_.get());
+    view_->OnInitialUpdate();
+    return true;
+}
+
+void HeadlessFrontEnd::closeDocument() {
+    if (view_ != nullptr) {
+        view_->ClearClientList();
+    }
+}
+
+}  // namespace server

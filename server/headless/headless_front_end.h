@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+
+#include "server/config/server_front_end.h"
+#include "server/ui/client_list.h"
+#include "server/ui/console_client_list_printer.h"
+
+namespace platform {
+class RegistryHive;
+}
+
+namespace server {
+
+class ServerApplication;
+
+// Without a window the client list model is the view, and every change of a row is a line on
+// stdout. The application must stop using the view before this is destroyed.
+class HeadlessFrontEnd final : public ServerFrontEnd {
+  public:
+    HeadlessFrontEnd(std::FILE* out, const platform::RegistryHive& hive) : out_(out), hive_(hive) {}
+
+    // Must be called before start-up creates the main window.
+    void attach(ServerApplication& app) { app_ = &app; }
+
+    bool createMainWindow(bool minimised) override;
+    void closeDocument() override;
+
+    CNewView* view() { return view_.get(); }
+
+  private:
+    std::FILE* out_;
+    const platform::RegistryHive& hive_;
+    ServerApplication* app_ = nullptr;
+    std::unique_ptr<ConsoleClientListPrinter> printer_;
+    std::unique_ptr<CNewView> view_;
+};
+
+}  // namespace server
