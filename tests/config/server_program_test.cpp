@@ -162,3 +162,70 @@ TEST_F(ServerProgramTest, AutostartExecQuotesAwkwardPaths) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::uint8_t> listFile(const std::vector<std::string>& allow,
+                                   const std::vector<std::string>& deny) {
+    std::vector<std::uint8_t> out;
+    for (const auto* list : {&allow, &deny}) {
+        const auto n = static_cast<std::uint32_t>(list->size());
+        for (int i = 0; i < 4; ++i) {
+            out.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+        }
+        for (const auto& s : *list) {
+            out.push_back(static_cast<std::uint8_t>(s.size()));
+            out.insert(out.end(), s.begin(), s.end());
+        }
+    }
+    return out;
+}
+
+TEST_F(ServerProgramTest, DataFileListsDecideAdmissionOverTheWire) {
+    struct Case {
+        std::vector<std::string> allow, deny;
+        int bAllow, bDeny;
+        bool refused;
+    };
+    const Case cases[] = {
+        {{"127.0.0.1"}, {"127.0.0.1"}, 1, 1, true},  // deny wins
+        {{}, {}, 1, 0, true},                        // empty allow list in force
+        {{}, {"*.*.*.*"}, 0, 1, true},
+        {{"127.*"}, {}, 1, 0, true},  // missing fields are 0: 127.x.0.0 only
+        {{"127.0.*.1"}, {}, 1, 0, false},
+        {{"127.0.0.*"}, {"10.*"}, 1, 1, false},
+    };
+    for (const auto& c : cases) {
+        const std::string dataFile = root_ + "/lists.dat";
+        auto bytes = listFile(c.allow, c.deny);
+        std::ofstream(dataFile, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        std::filesystem::create_directories(root_ + "/out");
+        writeHive("\"Port\"=\"" + freePort() + "\"\n\"OutPath\"=\"" + root_ +
+                  "/out/\"\n\"ADData\"=\"" + dataFile + "\"\n\"bAllow\"=dword:0000000" +
+                  std::to_string(c.bAllow) + "\n\"bDeny\"=dword:0000000" + std::to_string(c.bDeny) +
+                  "\n");
+        platform::RegistryHive hive(hivePath_);
+        server::ServerProgram program(loop, clock, dialogs, hive, frontEnd);
+        ASSERT_TRUE(program.InitInstance({"ravendockd", "--listen=127.0.0.1"}));
+        platform::UdpSocket client;
+        ASSERT_TRUE(client.open(0x7f000001, 0));
+        auto request = enginetest::request(1, "missing", "octet");
+        client.sendTo(request.data(), request.size(),
+                      {0x7f000001, program.app().listener()->port()});
+        std::vector<std::uint8_t> reply(600);
+        platform::Ipv4Endpoint from;
+        ssize_t n = -1;
+        for (int pass = 0; pass < 200 && n < 0; ++pass) {
+            loop.runOnce(5);
+            n = client.receiveFrom(reply.data(), reply.size(), from);
+        }
+        ASSERT_GT(n, 4);
+        // Admitted requests for a missing file get "File not found" from the transfer.
+        EXPECT_EQ(n == 27 && reply[3] == 0, c.refused)
+            << "allow " << c.allow.size() << " deny " << c.deny.size();
+    }
+}
+
+}  // namespace
