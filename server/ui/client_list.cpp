@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <limits>
 #include <mutex>
@@ -43,16 +44,26 @@ std::string FormatClientTime(std::int64_t seconds) {
     return std::string(buffer, n);
 }
 
-std::string FormatProgress(std::int64_t done, std::int64_t total) {
+std::size_t FormatProgressInto(char (&out)[48], std::int64_t done, std::int64_t total) {
     // This order of operations decides the truncation at the edges (e.g. 49 of 49 gives 99).
     const double percent = (100.0 / static_cast<double>(total)) * static_cast<double>(done);
     // A bogus report must not overflow the conversion.
     constexpr double kMin = std::numeric_limits<int>::min();
     constexpr double kMax = std::numeric_limits<int>::max();
     const int shown = percent != percent ? 0 : static_cast<int>(std::clamp(percent, kMin, kMax));
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%%%d, %lld", shown, static_cast<long long>(done));
-    return buffer;
+    char* end = out + sizeof out;
+    char* p = out;
+    *p++ = '%';
+    p = std::to_chars(p, end, shown).ptr;
+    *p++ = ',';
+    *p++ = ' ';
+    p = std::to_chars(p, end, static_cast<long long>(done)).ptr;
+    return static_cast<std::size_t>(p - out);
+}
+
+std::string FormatProgress(std::int64_t done, std::int64_t total) {
+    char buffer[48];
+    return std::string(buffer, FormatProgressInto(buffer, done, total));
 }
 
 CNewView::CNewView(ServerApplication& app, const platform::RegistryHive* layoutHive)
@@ -78,7 +89,8 @@ void CNewView::removeObserver(ClientListObserver* observer) {
     std::erase(observers_, observer);
 }
 
-void CNewView::notify(const std::function<void(ClientListObserver&)>& call) {
+template <typename Call>
+void CNewView::notify(const Call& call) {
     for (ClientListObserver* observer : observers_) {
         call(*observer);
     }
@@ -96,8 +108,9 @@ void CNewView::onViewMessage(int message, int id, StatusReport& report) {
         const std::int64_t total = report.total;
         report.total = 0;
         if (found >= 0) {
-            setCell(static_cast<std::size_t>(found), kColumnStatus,
-                    FormatProgress(report.done, total));
+            char text[48];
+            const std::size_t length = FormatProgressInto(text, report.done, total);
+            setCell(static_cast<std::size_t>(found), kColumnStatus, std::string_view(text, length));
         }
         return;
     }
@@ -294,8 +307,9 @@ void CNewView::ToggleGraphic() {
     notify([&](ClientListObserver& o) { o.graphicChanged(graphic_); });
 }
 
-void CNewView::setCell(std::size_t index, int column, std::string text) {
-    rows_[index].cells[static_cast<std::size_t>(column)] = std::move(text);
+void CNewView::setCell(std::size_t index, int column, std::string_view text) {
+    // assign() keeps the cell's storage, so a progress update does not allocate.
+    rows_[index].cells[static_cast<std::size_t>(column)].assign(text);
     notify([&](ClientListObserver& o) { o.rowChanged(index, column, rows_[index]); });
 }
 

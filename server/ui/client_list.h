@@ -37,6 +37,9 @@ std::string FormatClientTime(std::int64_t seconds);
 
 // "%<percent>, <done>" with the percentage (100.0 / total) * done truncated toward zero.
 std::string FormatProgress(std::int64_t done, std::int64_t total);
+// The same text written into out, returning its length; runs for every acknowledged block, so it
+// stays clear of printf and the heap.
+std::size_t FormatProgressInto(char (&out)[48], std::int64_t done, std::int64_t total);
 
 // What a window (or the headless printer) is told about the list. Indexes count from the oldest
 // row (0). Every change arrives synchronously, on the main thread.
@@ -133,13 +136,14 @@ class CNewView final : public ViewObserver {
     const std::deque<ClientRow>& rows() const { return rows_; }
 
   private:
-    void setCell(std::size_t index, int column, std::string text);
+    void setCell(std::size_t index, int column, std::string_view text);
     void setTag(std::size_t index, RowTag tag);
     void finishRow(std::size_t index, RowTag tag);
     void removeFirstRow();
     bool writeLog(const std::string& path, const ClientRow& row);
     bool listenerHasClients();
-    void notify(const std::function<void(ClientListObserver&)>& call);
+    template <typename Call>
+    void notify(const Call& call);
 
     ServerApplication& app_;
     const platform::RegistryHive* layoutHive_;
