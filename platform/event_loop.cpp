@@ -166,6 +166,7 @@ void EventLoop::run() {
     while (!quit_) {
         runOnce(-1);
     }
+    quit_ = false;  // so the loop can be run again
 }
 
 }  // namespace platform

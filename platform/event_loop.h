@@ -39,7 +39,7 @@ public:
     // Waits at most timeoutMs (-1: no limit) and dispatches what is ready. Returns the number of
     // callbacks run.
     int runOnce(int timeoutMs);
-    // Runs until quit().
+    // Runs until quit(); a later run() starts afresh.
     void run();
     // Thread-safe.
     void quit();

@@ -7,6 +7,7 @@ namespace {
 
 constexpr std::string_view kListenOption = "--listen=";
 constexpr std::string_view kHeadlessOption = "--headless";
+constexpr std::string_view kCheckVersionOption = "--check-version";
 
 // The address index counts characters, not bytes: the code point of a UTF-8 sequence, or -1 for
 // bytes that do not form one.
@@ -75,6 +76,8 @@ CommandLineChoices ParseServerCommandLine(const std::vector<std::string>& args,
                 choices.listenAddress = std::string(arg.substr(kListenOption.size()));
             } else if (arg == kHeadlessOption) {
                 choices.headless = true;
+            } else if (arg == kCheckVersionOption) {
+                choices.checkVersion = true;
             } else {
                 choices.unknownLongOptions.emplace_back(arg);
             }

@@ -14,6 +14,8 @@ struct CommandLineChoices {
     // --listen=ADDRESS: the listening address named directly.
     std::optional<std::string> listenAddress;
     bool headless = false;
+    // --check-version: run the version check's exchange instead of serving.
+    bool checkVersion = false;
     // Long options this program does not know, reported by the caller.
     std::vector<std::string> unknownLongOptions;
 };

@@ -13,6 +13,12 @@ bool HeadlessFrontEnd::createMainWindow(bool) {
     view_->addObserver(printer_.get());
     app_->setViewObserver(view_.get());
     view_->OnInitialUpdate();
+    // The ICMP report needs a raw socket; without the privilege there is simply none.
+    icmp_ = std::make_unique<IcmpMonitor>(app_->loop(), app_->settings, app_->clock());
+    if (icmp_->start() && icmp_->report() != nullptr) {
+        icmpPrinter_ = std::make_unique<ConsoleIcmpPrinter>(out_);
+        icmp_->report()->addObserver(icmpPrinter_.get());
+    }
     return true;
 }
 

@@ -6,6 +6,8 @@
 #include "server/config/server_front_end.h"
 #include "server/ui/client_list.h"
 #include "server/ui/console_client_list_printer.h"
+#include "server/ui/icmp_report.h"
+#include "server/ui/icmp_socket.h"
 
 namespace platform {
 class RegistryHive;
@@ -35,6 +37,8 @@ class HeadlessFrontEnd final : public ServerFrontEnd {
     ServerApplication* app_ = nullptr;
     std::unique_ptr<ConsoleClientListPrinter> printer_;
     std::unique_ptr<CNewView> view_;
+    std::unique_ptr<ConsoleIcmpPrinter> icmpPrinter_;
+    std::unique_ptr<IcmpMonitor> icmp_;
 };
 
 }  // namespace server

@@ -15,6 +15,7 @@
 #include "server/config/server_program.h"
 #include "server/headless/headless_dialogs.h"
 #include "server/headless/headless_front_end.h"
+#include "server/headless/headless_version_check.h"
 
 namespace {
 
@@ -33,13 +34,21 @@ int blockStopSignals() {
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::vector<std::string> args(argv, argv + argc);
-    const int signals = blockStopSignals();
 
     platform::EventLoop loop;
     platform::SystemClock clock;
     server::HeadlessDialogs dialogs;
     platform::RegistryHive hive(platform::RegistryHive::defaultPath("ravendockd"));
     server::HeadlessFrontEnd frontEnd(stdout, hive);
+    {
+        server::ServerSettings settings;
+        server::LoadSettings(settings, hive);
+        if (server::ParseServerCommandLine(args, settings).checkVersion) {
+            return server::RunHeadlessVersionCheck(loop, settings, hive);
+        }
+    }
+
+    const int signals = blockStopSignals();
     int exitStatus = 0;
     {
         server::ServerProgram program(loop, clock, dialogs, hive, frontEnd);
