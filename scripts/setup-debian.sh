@@ -11,10 +11,18 @@ PACKAGES=(
     clang clang-14 libclang-rt-14-dev clang-format
     # unit tests
     googletest libgtest-dev libgmock-dev
+    # server music: MIDI synthesis and a General MIDI sound font
+    pkg-config libfluidsynth-dev timgm6mb-soundfont
     # interop test peers (clients)
     tftp-hpa atftp busybox curl
+    # the live ICMP report test pings 127.0.0.1
+    iputils-ping
     # reference server for the benchmarks (its system service is kept off)
     tftpd-hpa
+    # benchmarks: dnsmasq's TFTP server as a reference (dnsmasq-base is the program alone, with
+    # no system service, so nothing listens after the install); instruction counts (perf stat
+    # where the CPU exposes counters, else callgrind); GNU time
+    dnsmasq-base linux-perf valgrind time
     # run-time libraries of the unpacked atftpd (see below)
     libwrap0 libpcre2-8-0
 )

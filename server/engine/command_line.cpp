@@ -8,6 +8,7 @@ namespace {
 constexpr std::string_view kListenOption = "--listen=";
 constexpr std::string_view kHeadlessOption = "--headless";
 constexpr std::string_view kCheckVersionOption = "--check-version";
+constexpr std::string_view kMusicOption = "--music";
 
 // The address index counts characters, not bytes: the code point of a UTF-8 sequence, or -1 for
 // bytes that do not form one.
@@ -78,6 +79,8 @@ CommandLineChoices ParseServerCommandLine(const std::vector<std::string>& args,
                 choices.headless = true;
             } else if (arg == kCheckVersionOption) {
                 choices.checkVersion = true;
+            } else if (arg == kMusicOption) {
+                choices.music = true;
             } else {
                 choices.unknownLongOptions.emplace_back(arg);
             }

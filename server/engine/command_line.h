@@ -16,6 +16,8 @@ struct CommandLineChoices {
     bool headless = false;
     // --check-version: run the version check's exchange instead of serving.
     bool checkVersion = false;
+    // --music: start the music at once, as F12 would.
+    bool music = false;
     // Long options this program does not know, reported by the caller.
     std::vector<std::string> unknownLongOptions;
 };

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "server/headless/headless_dialogs.h"
 #include "server/headless/headless_front_end.h"
 #include "server/headless/headless_version_check.h"
+#include "server/ui/music_player.h"
 
 namespace {
 
@@ -73,7 +75,14 @@ int main(int argc, char** argv) {
             });
         }
 
+        std::unique_ptr<server::MusicPlayer> music;
+        if (program.choices().music) {
+            music = std::make_unique<server::MusicPlayer>(loop, program.app().settings, dialogs);
+            music->ToggleMusic();
+        }
+
         loop.run();
+        music.reset();
 
         // As the window's Exit: the document closes (every row to the log), then the program
         // ends, stopping the transfers before the settings are saved.
