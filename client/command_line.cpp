@@ -1,0 +1,110 @@
+#include "client/command_line.h"
+
+#include "client/client_settings.h"
+
+namespace client {
+
+namespace {
+
+constexpr std::string_view kBlockSizeOption = "--blksize=";
+constexpr std::string_view kTimeoutOption = "--timeout=";
+constexpr std::string_view kSendTimeoutOption = "--send-timeout";
+constexpr std::string_view kHeadlessOption = "--headless";
+
+void parseLongOption(std::string_view arg, ClientCommandLine& result) {
+    if (arg.starts_with(kBlockSizeOption)) {
+        result.blockSize = std::string(arg.substr(kBlockSizeOption.size()));
+    } else if (arg.starts_with(kTimeoutOption)) {
+        result.timeout = std::string(arg.substr(kTimeoutOption.size()));
+    } else if (arg == kSendTimeoutOption) {
+        result.sendTimeout = true;
+    } else if (arg == kHeadlessOption) {
+        result.headless = true;
+    } else {
+        result.unknownLongOptions.emplace_back(arg);
+    }
+}
+
+}  // namespace
+
+ClientCommandLine ParseClientCommandLine(const std::vector<std::string>& args) {
+    ClientCommandLine result;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (arg.starts_with("--")) {
+            parseLongOption(arg, result);
+            continue;
+        }
+        if (arg.size() < 2 || (arg[0] != '-' && arg[0] != '/')) {
+            continue;
+        }
+        // The value ends at a blank, which only quoting can have put there.
+        std::string value(arg.substr(2, arg.find_first_of(" \t", 2) - 2));
+        switch (arg[1]) {
+            case 'A':
+            case 'a':
+                result.binary = false;
+                break;
+            case 'B':
+            case 'b':
+                result.binary = true;
+                break;
+            case 'G':
+            case 'g':
+                result.getPath = std::move(value);
+                break;
+            case 'H':
+            case 'h':
+                result.host = std::move(value);
+                break;
+            case 'O':
+            case 'o':
+                result.port = std::move(value);
+                break;
+            case 'P':
+            case 'p':
+                result.putPath = std::move(value);
+                break;
+            case 'R':
+            case 'r':
+                result.remoteName = std::move(value);
+                break;
+            default:
+                break;
+        }
+    }
+    return result;
+}
+
+const std::array<std::string_view, 7>& CommandLineHelpTexts() {
+    static constexpr std::array<std::string_view, 7> kTexts = {
+        "-Hip\tWhere ip is the Dotted Decimal Notation\n\tI.P. of the Target Host",
+        "-Gfile\tWhere file is the name of the file to\n\tGet from the host",
+        "-Pfile\tWhere file is the fully qualified path of\n\tthe file to send to the host",
+        "-Rfile\tWhere file is the name of the remote file \n\t(server end)",
+        "-Oport\tWhere port is the decimal number of\n\tthe port at the remote end to use",
+        "-B\tBinary Mode",
+        "-A\tASCII Mode",
+    };
+    return kTexts;
+}
+
+const std::array<std::string_view, 4>& ExtensionHelpTexts() {
+    static constexpr std::array<std::string_view, 4> kTexts = {
+        "--blksize=N\tblock size of the transfer (64 to 65420)",
+        "--timeout=N\ttime-out in seconds",
+        "--send-timeout\tsend the time-out to the server",
+        "--headless\trun in the console, without a window",
+    };
+    return kTexts;
+}
+
+SplitPath SplitAtLastSeparator(std::string_view path) {
+    const std::size_t last = path.rfind(kDirectorySeparator);
+    if (last == std::string_view::npos) {
+        return SplitPath{{}, std::string(path)};
+    }
+    return SplitPath{std::string(path.substr(0, last + 1)), std::string(path.substr(last + 1))};
+}
+
+}  // namespace client

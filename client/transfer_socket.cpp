@@ -1,0 +1,552 @@
+#include "client/transfer_socket.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <new>
+
+#include "client/client_error_table.h"
+#include "client/transfer_form.h"
+#include "client/transfer_status.h"
+
+namespace client {
+
+namespace {
+
+// Room around a block for the header and the request's options.
+constexpr std::size_t kBufferSlack = 20;
+// The buffer a transfer is made with; it also holds every ERROR packet whatever the block size.
+constexpr std::size_t kInitialPacketSize = 520;
+constexpr std::size_t kMaxLocalAddressText = 100;
+constexpr std::string_view kOctet = "octet";
+constexpr std::string_view kNetascii = "netascii";
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) {
+            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        };
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t decimalLength(std::uint64_t value) {
+    std::size_t digits = 1;
+    while (value >= 10) {
+        value /= 10;
+        ++digits;
+    }
+    return digits;
+}
+
+bool canOpenForReading(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+std::string formatted(const char* format, int number) {
+    char text[100];
+    std::snprintf(text, sizeof text, format, number);
+    return text;
+}
+
+}  // namespace
+
+CTransferSocket::CTransferSocket(TransferContext& context, TransferViewObserver* ownerView)
+    : context_(context), ownerView_(ownerView), packet_(kInitialPacketSize) {}
+
+CTransferSocket::~CTransferSocket() {
+    if (watching_) {
+        context_.loop.unwatch(socket_.fd());
+    }
+    file_.close();
+}
+
+void CTransferSocket::ShowStatus(std::string_view text) {
+    context_.owner.ShowStatus(text);
+}
+
+void CTransferSocket::Notify(TransferNotice notice) {
+    if (ownerView_ == nullptr) {
+        return;
+    }
+    const bool running = notice.message == WM_TRANSFERPROGRESS && notice.kind != kProgressTotal;
+    if (running && lastPostWasProgress_ && progress_ && progress_->pending) {
+        // The window has not seen the previous figure yet: it gets this one in its place, so a
+        // transfer of many small blocks does not queue a notice per block.
+        progress_->notice = std::move(notice);
+        return;
+    }
+    lastPostWasProgress_ = running;
+    if (running) {
+        progress_ = std::make_shared<PendingProgress>();
+        progress_->pending = true;
+        progress_->notice = std::move(notice);
+        context_.loop.post([view = ownerView_, slot = progress_] {
+            slot->pending = false;
+            view->OnTransferNotice(slot->notice);
+        });
+        return;
+    }
+    context_.loop.post(
+        [view = ownerView_, notice = std::move(notice)] { view->OnTransferNotice(notice); });
+}
+
+void CTransferSocket::SendPacket(std::size_t length) {
+    // A lost ACK, DATA or ERROR is covered by the time-out; nothing to report here.
+    if (length != 0) {
+        socket_.sendTo(packet_.data(), length, peer_);
+    }
+}
+
+bool CTransferSocket::SetUpLocalSocket() {
+    LocalHost& host = context_.localHost;
+    std::string address;
+    bool manual = false;
+    if (!host.name || !host.name()) {
+        context_.dialogs.MessageBox("Unable to resolve Local Host name");
+        manual = true;
+    } else {
+        std::vector<std::string> texts;
+        for (std::uint32_t a : host.addresses ? host.addresses() : std::vector<std::uint32_t>{}) {
+            texts.push_back(platform::formatAddress(a));
+        }
+        if (texts.empty()) {
+            context_.dialogs.MessageBox("Unable to resolve Local Host I.P. address");
+            manual = true;
+        } else {
+            address = texts[ChooseLocalAddress(texts, context_.settings.DefaultIP, host.showAgain,
+                                               context_.dialogs)];
+        }
+    }
+    if (manual) {
+        auto typed = context_.dialogs.AskLocalAddress();
+        if (!typed) {
+            return false;
+        }
+        address = std::move(*typed);
+    }
+    localAddressText_ = std::string(CutText(address, kMaxLocalAddressText));
+    Notify(TransferNotice{WM_LOCALADDRESS, 0, 0, localAddressText_});
+
+    auto parsed = platform::parseAddress(localAddressText_);
+    if (!parsed || !socket_.open(*parsed, 0)) {
+        context_.dialogs.MessageBox("Unable to Create port");
+        return false;
+    }
+    context_.loop.watchReadable(socket_.fd(), [this] { OnReceive(0); });
+    watching_ = true;
+    lastBlockOffset_ = -1;
+    lastReadCount_ = 0;
+    return true;
+}
+
+bool CTransferSocket::SizeBuffers(BufferDirection direction) {
+    if (blockSize < protocol::kMinBlockSize || blockSize > protocol::kMaxBlockSize) {
+        context_.dialogs.MessageBox("Block size settings not valid for sockets");
+        return false;
+    }
+    const std::size_t want = static_cast<std::size_t>(blockSize) + kBufferSlack;
+    try {
+        packet_.resize(std::max(want, kInitialPacketSize));
+    } catch (const std::bad_alloc&) {
+        context_.dialogs.MessageBox("Unable to allocate buffers for transfer");
+        return false;
+    }
+    const int wantBytes = static_cast<int>(want);
+    const bool set = direction == BufferDirection::Send ? socket_.setSendBufferSize(wantBytes)
+                                                        : socket_.setReceiveBufferSize(wantBytes);
+    const int granted =
+        direction == BufferDirection::Send ? socket_.sendBufferSize() : socket_.receiveBufferSize();
+    if (!set || granted < 0) {
+        context_.dialogs.MessageBox("Block size settings not valid for sockets");
+        return false;
+    }
+    // Linux reports twice the size asked for (half of it is its own bookkeeping), so only a
+    // figure below the request means the socket cannot take such blocks.
+    if (granted < wantBytes) {
+        const int reduced = granted - static_cast<int>(kBufferSlack);
+        if (reduced < protocol::kMinBlockSize) {
+            context_.dialogs.MessageBox("Block size settings not valid for sockets");
+            return false;
+        }
+        blockSize = reduced;
+        try {
+            packet_.resize(std::max(static_cast<std::size_t>(granted), kInitialPacketSize));
+        } catch (const std::bad_alloc&) {
+            context_.dialogs.MessageBox("Unable to allocate buffers for transfer");
+            return false;
+        }
+        Notify(TransferNotice{WM_BLOCKSIZECHANGED, 0, static_cast<std::uint64_t>(blockSize), {}});
+    }
+    return true;
+}
+
+std::size_t CTransferSocket::BuildRequest(protocol::Opcode opcode, std::string_view fileName,
+                                          std::string_view mode) {
+    protocol::OptionPair options[3];
+    std::size_t count = 0;
+    if (opcode == protocol::kRrq) {
+        // The size of a text-mode fetch is not known before the server has converted it, so
+        // servers refuse the option there (tftpd-hpa ends the transfer with ERROR 8); it only
+        // feeds the progress bar, so a netascii request goes without it.
+        if (!sameName(mode, kNetascii)) {
+            options[count++] = {"tsize", 0};
+        }
+    } else if (context_.settings.TSize) {
+        options[count++] = {"tsize", fileSize_};
+    }
+    if (sendTimeoutOption == 1) {
+        options[count++] = {"timeout", static_cast<std::uint64_t>(std::max(timeoutSeconds, 0))};
+    }
+    requestedBlockSize_ = 0;
+    if (blockSize != protocol::kDefaultBlockSize) {
+        options[count++] = {"blksize", static_cast<std::uint64_t>(blockSize)};
+        requestedBlockSize_ = blockSize;
+    }
+    // However long the name and whatever the block size, the request must fit.
+    std::size_t needed = 2 + fileName.size() + 1 + mode.size() + 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        needed += options[i].name.size() + 1 + decimalLength(options[i].value) + 1;
+    }
+    if (packet_.size() < needed) {
+        try {
+            packet_.resize(needed);
+        } catch (const std::bad_alloc&) {
+            return 0;
+        }
+    }
+    return protocol::buildRequest(packet_, opcode, fileName, mode,
+                                  std::span<const protocol::OptionPair>(options, count));
+}
+
+void CTransferSocket::AbandonStart() {
+    active_ = false;
+    file_.close();
+}
+
+bool CTransferSocket::SendRequest(std::size_t length, std::string_view hostAddress,
+                                  std::uint32_t port, const char* failureFormat) {
+    auto address = platform::parseAddress(hostAddress);
+    // Replies before the first datagram, and an abort before any, go to the request's host.
+    peer_ = platform::Ipv4Endpoint{address.value_or(0), static_cast<std::uint16_t>(port & 0xffff)};
+    errno = EINVAL;
+    if (!address || length == 0 || !socket_.sendTo(packet_.data(), length, peer_)) {
+        context_.dialogs.MessageBox(formatted(failureFormat, errno));
+        AbandonStart();
+        return false;
+    }
+    return true;
+}
+
+int CTransferSocket::StartFetch(std::string_view remoteName, std::string_view localName,
+                                std::string_view hostAddress, std::uint32_t port, bool binary) {
+    if (!SizeBuffers(BufferDirection::Receive)) {
+        return 0;
+    }
+    lastActivity_ = context_.clock.nowSeconds();
+    active_ = true;
+    bytesReceived_ = 0;
+    count_ = 0;
+    block_ = 1;
+    fileSize_ = 0;
+    awaitingFirstReply_ = true;
+    const std::size_t length =
+        BuildRequest(protocol::kRrq, remoteName, binary ? kOctet : kNetascii);
+
+    std::string path = context_.settings.Inbound;
+    path.append(localName);
+    if (!context_.settings.OverWrite && canOpenForReading(path) &&
+        !context_.dialogs.AskYesNo("File already exists\n\nOverwrite it ?")) {
+        AbandonStart();
+        return 0;
+    }
+    if (!file_.openForWrite(path, !binary)) {
+        context_.dialogs.MessageBox("Unable to create file : " + path);
+        AbandonStart();
+        return 0;
+    }
+    ShowStatus("Requesting file from server ...");
+    return SendRequest(length, hostAddress, port, "Client : Error sending to host : %d") ? 1 : 0;
+}
+
+int CTransferSocket::StartSend(std::string_view remoteName, std::string_view localName,
+                               std::string_view hostAddress, std::uint32_t port, bool binary,
+                               std::string_view fileName) {
+    if (!SizeBuffers(BufferDirection::Send)) {
+        return 0;
+    }
+    lastActivity_ = context_.clock.nowSeconds();
+    active_ = true;
+    block_ = 1;
+    lastBlockRead_ = 0;
+    count_ = 0;
+    lastBlockOffset_ = -1;
+    lastReadCount_ = 0;
+    awaitingFirstReply_ = true;
+
+    std::string path = pathGiven == 1 ? givenDirectory : context_.settings.Outbound;
+    path.append(pathGiven == 1 ? fileName : localName);
+    if (!file_.openForRead(path, !binary)) {
+        context_.dialogs.MessageBox("Unable to open file");
+        AbandonStart();
+        return 0;
+    }
+    fileSize_ = static_cast<std::uint64_t>(file_.size());
+    const std::size_t length =
+        BuildRequest(protocol::kWrq, remoteName, binary ? kOctet : kNetascii);
+    ShowStatus("Offering file to server ...");
+    Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressTotal, fileSize_, {}});
+    return SendRequest(length, hostAddress, port, "Error sending to host : %d") ? 1 : 0;
+}
+
+void CTransferSocket::OnReceive(int error) {
+    if (error != 0 || !socket_.isOpen()) {
+        return;
+    }
+    // Reading also while ended keeps a level-triggered watch from spinning on a late datagram.
+    const std::size_t capacity =
+        active_ ? static_cast<std::size_t>(blockSize) + protocol::kHeaderSize : packet_.size();
+    platform::Ipv4Endpoint from;
+    const ssize_t n = socket_.receiveFrom(packet_.data(), capacity, from);
+    if (n < 0 || !active_) {
+        return;
+    }
+    const auto length = static_cast<std::size_t>(n);
+    if (length > capacity || length < protocol::kHeaderSize) {
+        return;  // does not fit, or too short to be a packet
+    }
+    peer_ = from;
+    lastLength_ = length;
+    lastActivity_ = context_.clock.nowSeconds();
+    if (sending == 1) {
+        SendHandler();
+    } else {
+        FetchHandler();
+    }
+}
+
+void CTransferSocket::ShowServerMessage() {
+    protocol::ParsedPacket parsed;
+    protocol::parsePacket(std::span<const std::uint8_t>(packet_.data(), lastLength_), parsed);
+    ShowStatus(FormatServerMessage(statusText_, parsed.text));
+}
+
+void CTransferSocket::FetchHandler() {
+    const std::uint16_t opcode = protocol::readU16(packet_.data());
+    switch (opcode) {
+        case protocol::kError:
+            ShowServerMessage();
+            EndTransfer(-1);
+            break;
+        case protocol::kOptionRefusal:
+            EndTransfer(7);
+            break;
+        case protocol::kOack:
+            if (ApplyOptions()) {
+                SendPacket(protocol::buildAck(packet_, 0));
+            }
+            break;
+        case protocol::kData:
+            OnData();
+            break;
+        default:
+            std::snprintf(statusText_, sizeof statusText_, "Unknown TFTP command received %d",
+                          static_cast<int>(opcode));
+            ShowStatus(statusText_);
+            EndTransfer(4);
+            break;
+    }
+}
+
+void CTransferSocket::SendHandler() {
+    const std::uint16_t opcode = protocol::readU16(packet_.data());
+    switch (opcode) {
+        case protocol::kError:
+            ShowServerMessage();
+            EndTransfer(-1);
+            break;
+        case protocol::kOptionRefusal:
+            ShowStatus("Option Failure");
+            EndTransfer(7);
+            break;
+        case protocol::kOack:
+            if (ApplyOptions()) {
+                OnAck(0);
+            }
+            break;
+        case protocol::kAck:
+            OnAck(protocol::readU16(packet_.data() + 2));
+            break;
+        default:
+            EndTransfer(4);
+            break;
+    }
+}
+
+void CTransferSocket::SettleBlockSize(bool blockSizeAnswered) {
+    if (!awaitingFirstReply_) {
+        return;
+    }
+    awaitingFirstReply_ = false;
+    // A server that does not answer the blksize option has refused it: blocks are 512 bytes,
+    // and keeping the size asked for would take its first short block for the last one.
+    if (requestedBlockSize_ != 0 && !blockSizeAnswered &&
+        blockSize != protocol::kDefaultBlockSize) {
+        blockSize = protocol::kDefaultBlockSize;
+        Notify(TransferNotice{WM_BLOCKSIZECHANGED, 0, static_cast<std::uint64_t>(blockSize), {}});
+    }
+}
+
+bool CTransferSocket::ApplyOptions() {
+    // A copy: resizing the buffers for a new block size moves the packet buffer.
+    const std::string body(packet_.begin() + 2,
+                           packet_.begin() + static_cast<std::ptrdiff_t>(lastLength_));
+    bool blockSizeAnswered = false;
+    std::size_t pos = 0;
+    while (pos < body.size()) {
+        const std::size_t nameEnd = body.find('\0', pos);
+        if (nameEnd == std::string::npos || nameEnd == pos) {
+            break;  // runs past the datagram, or an empty name
+        }
+        const std::size_t valueEnd = body.find('\0', nameEnd + 1);
+        if (valueEnd == std::string::npos) {
+            break;  // a value that runs past the end is not applied
+        }
+        const std::string_view name(body.data() + pos, nameEnd - pos);
+        const std::string_view value(body.data() + nameEnd + 1, valueEnd - nameEnd - 1);
+        pos = valueEnd + 1;
+        const std::uint64_t number = LeadingDecimal(value, UINT64_MAX);
+        if (sameName(name, "tsize")) {
+            if (sending == 0) {
+                fileSize_ = number;
+                Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressTotal, number, {}});
+            }
+        } else if (sameName(name, "blksize")) {
+            blockSizeAnswered = true;
+            if (number != static_cast<std::uint64_t>(blockSize)) {
+                // A size no UDP datagram can carry cannot be set up at all.
+                if (number < protocol::kMinBlockSize || number > protocol::kMaxBlockSize) {
+                    context_.dialogs.MessageBox("Block size settings not valid for sockets");
+                    EndTransfer(0);
+                    return false;
+                }
+                blockSize = static_cast<int>(number);
+                if (!SizeBuffers(sending == 1 ? BufferDirection::Send : BufferDirection::Receive)) {
+                    EndTransfer(0);
+                    return false;
+                }
+            }
+        }
+        // "timeout" leaves the local time-out as it is; other names are ignored.
+    }
+    SettleBlockSize(blockSizeAnswered);
+    return true;
+}
+
+void CTransferSocket::OnData() {
+    SettleBlockSize(false);
+    const std::uint16_t number = protocol::readU16(packet_.data() + 2);
+    if (number != block_) {
+        SendPacket(protocol::buildAck(packet_, static_cast<std::uint16_t>(block_ - 1)));
+        return;
+    }
+    const std::size_t bytes = lastLength_ - protocol::kHeaderSize;
+    if (file_.write(packet_.data() + protocol::kHeaderSize, bytes) < bytes) {
+        context_.dialogs.MessageBox("Error writing to local file");
+        EndTransfer(3);
+        return;
+    }
+    bytesReceived_ += bytes;
+    ++count_;
+    ShowStatus(FormatReceived(statusText_, bytesReceived_, count_, false));
+    if (fileSize_ != 0) {
+        Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressReceived, bytesReceived_, {}});
+    }
+    const bool last = lastLength_ != static_cast<std::size_t>(blockSize) + protocol::kHeaderSize;
+    // The file's last bytes reach the disk before the server hears that all is well: a failure
+    // there must end the transfer as a local write error, not as a success.
+    if (last && !file_.close()) {
+        context_.dialogs.MessageBox("Error writing to local file");
+        EndTransfer(3);
+        return;
+    }
+    SendPacket(protocol::buildAck(packet_, block_));
+    ++block_;
+    if (last) {
+        ShowStatus(FormatReceived(statusText_, bytesReceived_, count_, true));
+        EndTransfer(-1);
+    }
+}
+
+bool CTransferSocket::SendBlock(bool resent) {
+    const std::int64_t got =
+        file_.read(packet_.data() + protocol::kHeaderSize, static_cast<std::size_t>(blockSize));
+    if (got < 0) {
+        // Sending what could not be read as a short block would end the transfer as a success.
+        context_.dialogs.MessageBox("Error reading local file");
+        EndTransfer(3);
+        return false;
+    }
+    count_ = count_ - static_cast<std::uint64_t>(resent ? lastReadCount_ : 0) +
+             static_cast<std::uint64_t>(got);
+    lastReadCount_ = got;
+    Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressSent, count_, {}});
+    ShowStatus(FormatSent(statusText_, count_, fileSize_, resent));
+    protocol::buildDataHeader(packet_, block_);
+    SendPacket(protocol::kHeaderSize + static_cast<std::size_t>(got));
+    if (got < blockSize) {
+        lastBlockRead_ = 1;
+    }
+    ++block_;
+    return true;
+}
+
+void CTransferSocket::OnAck(std::uint16_t number) {
+    SettleBlockSize(false);
+    if (number == static_cast<std::uint16_t>(block_ - 1)) {
+        if (lastBlockRead_ == 1) {
+            EndTransfer(-1);
+            return;
+        }
+        lastBlockOffset_ = static_cast<std::int64_t>(count_);
+        SendBlock(false);
+    } else if (number == static_cast<std::uint16_t>(block_ - 2) && lastBlockOffset_ >= 0 &&
+               file_.stepBack()) {
+        // The server repeats the ACK before the last block: that block was lost.
+        --block_;
+        SendBlock(true);
+    }
+}
+
+void CTransferSocket::EndTransfer(int code) {
+    if (active_ && code != -1 && code != -2) {
+        const std::string_view text = clientErrorText(static_cast<unsigned>(code));
+        SendPacket(protocol::buildError(packet_, static_cast<std::uint16_t>(code), text));
+    }
+    file_.close();
+    active_ = false;
+    context_.owner.OnTransferEnded(code);
+}
+
+void CTransferSocket::CheckTimeout() {
+    if (active_ && context_.clock.nowSeconds() - timeoutSeconds > lastActivity_) {
+        ShowStatus("Timed out");
+        EndTransfer(-2);
+    }
+}
+
+}  // namespace client

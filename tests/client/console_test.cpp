@@ -1,0 +1,73 @@
+// Console mode's dialogs and status lines.
+
+#include <cstdio>
+#include <sstream>
+
+#include "client/console_dialogs.h"
+#include "client/console_window.h"
+#include "tests/client/client_harness.h"
+
+namespace clienttest {
+namespace {
+
+std::string drain(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    char chunk[4096];
+    while (std::size_t n = std::fread(chunk, 1, sizeof chunk, file)) {
+        text.append(chunk, n);
+    }
+    std::fclose(file);
+    return text;
+}
+
+TEST(ConsoleDialogs, WithoutATerminalQuestionsGetTheirDefaults) {
+    std::FILE* out = std::tmpfile();
+    std::istringstream in("y\n2\ny\n");
+    client::ConsoleDialogs dialogs(out, in, false);
+    EXPECT_FALSE(dialogs.AskYesNo("File already exists\n\nOverwrite it ?"));
+    EXPECT_FALSE(dialogs.ChooseLocalAddress({"127.0.0.1", "10.0.0.1"}, false).ok);
+    EXPECT_FALSE(dialogs.AskLocalAddress());
+    dialogs.MessageBox("Illegal I.P. for Host Address\nPlease be \x1b[2Jdiligent");
+    EXPECT_EQ(drain(out),
+              "merrowinc: File already exists\n\nOverwrite it ? No\n"
+              "merrowinc: Illegal I.P. for Host Address\nPlease be ?[2Jdiligent\n");
+}
+
+TEST(ConsoleDialogs, OnATerminalTheAnswersAreRead) {
+    std::FILE* out = std::tmpfile();
+    std::istringstream in("y\n2\n\n7\nn\n");
+    client::ConsoleDialogs dialogs(out, in, true);
+    EXPECT_TRUE(dialogs.AskYesNo("Overwrite it ?"));
+    auto answer = dialogs.ChooseLocalAddress({"127.0.0.1", "10.0.0.1"}, true);
+    EXPECT_TRUE(answer.ok);
+    EXPECT_EQ(answer.row, 1u);
+    EXPECT_TRUE(answer.showAgain) << "an empty answer keeps the box as it was";
+    answer = dialogs.ChooseLocalAddress({"127.0.0.1", "10.0.0.1"}, true);
+    EXPECT_EQ(answer.row, 0u) << "a number beyond the list picks the first";
+    EXPECT_FALSE(answer.showAgain);
+    EXPECT_FALSE(dialogs.AskYesNo("again ?")) << "end of input is No";
+    drain(out);
+}
+
+TEST(ConsoleWindow, OnlyTheLastTextOfTheBlocksIsPrinted) {
+    platform::EventLoop loop;
+    std::FILE* out = std::tmpfile();
+    client::ConsoleWindow window(loop, out, false);
+    window.ShowStatus("Offering file to server ...");
+    window.SetProgress(40);
+    window.ShowStatus("Sent 512 bytes (50%)");
+    window.ShowStatus("Sent 1024 bytes (100%)");
+    window.ShowStatus("Msg from Server > Disk \afull");
+    window.ShowStatus("Received 5 bytes (1 blocks)");
+    window.Finish();
+    EXPECT_EQ(drain(out),
+              "merrowinc: Offering file to server ...\n"
+              "merrowinc: Sent 1024 bytes (100%)\n"
+              "merrowinc: Msg from Server > Disk ?full\n"
+              "merrowinc: Received 5 bytes (1 blocks)\n");
+}
+
+}  // namespace
+}  // namespace clienttest

@@ -1,0 +1,235 @@
+// The fetch side of the transfer engine, on the wire against a scripted server.
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include "tests/client/client_harness.h"
+
+namespace clienttest {
+namespace {
+
+using FetchTest = TransferTest;
+
+TEST_F(FetchTest, RequestOfTheExampleIs35BytesAndOneFullBlockWaitsForAnEmptyOne) {
+    make(1024);
+    ASSERT_EQ(fetch("a.txt"), 1);
+    auto rrq = server.receive();
+    ASSERT_TRUE(rrq);
+    EXPECT_EQ(*rrq, packet(1, {"a.txt", "octet", "tsize", "0", "blksize", "1024"}));
+    EXPECT_EQ(rrq->size(), 35u);
+
+    // The server refuses the options by answering with data: blocks are 512 bytes, so a full
+    // one is not the last.
+    const std::string block(512, 'x');
+    EXPECT_EQ(exchange(data(1, block)), ack(1));
+    EXPECT_TRUE(owner.endCodes.empty());
+    EXPECT_EQ(exchange(data(2, "")), ack(2));
+    pumpUntilEnded();
+    EXPECT_EQ(owner.endCodes, std::vector<int>{-1});
+    EXPECT_EQ(owner.statuses.back(), "Received 512 bytes (2 blocks) - Done");
+    EXPECT_EQ(TempDir::read(dir / "a.txt"), block);
+}
+
+TEST_F(FetchTest, RequestFitsWhateverTheNameAndBlockSize) {
+    const std::string name(500, 'n');
+    make(64);
+    transfer->sendTimeoutOption = 1;
+    transfer->timeoutSeconds = 2147483647;
+    ASSERT_EQ(transfer->StartFetch(name, "n.bin", "127.0.0.1", server.port(), true), 1);
+    EXPECT_EQ(server.receive(),
+              packet(1, {name, "octet", "tsize", "0", "timeout", "2147483647", "blksize", "64"}));
+}
+
+TEST_F(FetchTest, WrongBlockIsAnsweredWithTheAckBeforeTheExpectedOne) {
+    make();
+    fetch("f.bin");
+    server.receive();
+    EXPECT_EQ(exchange(data(1, std::string(512, 'a'))), ack(1));
+    EXPECT_EQ(exchange(data(7, "junk")), ack(1));
+    EXPECT_EQ(exchange(data(1, std::string(512, 'b'))), ack(1));
+    EXPECT_EQ(transfer->block(), 2);
+    EXPECT_EQ(transfer->count(), 1u);
+    EXPECT_EQ(exchange(data(2, "end")), ack(2));
+    EXPECT_EQ(TempDir::read(dir / "f.bin"), std::string(512, 'a') + "end");
+}
+
+TEST_F(FetchTest, OackNamesInCapitalsApplyButTimeoutLeavesTheLocalTimeOut) {
+    make(1024);
+    fetch("f.bin");
+    server.receive();
+    EXPECT_EQ(exchange(packet(6, {"TSIZE", "1000", "Timeout", "2", "BLKSIZE", "600"})), ack(0));
+    EXPECT_EQ(transfer->blockSize, 600);
+    EXPECT_EQ(transfer->fileSize(), 1000u);
+    EXPECT_EQ(exchange(data(1, std::string(600, 'z'))), ack(1));
+    EXPECT_TRUE(transfer->active());  // 600 bytes is a full block now
+
+    clock.advance(10);
+    transfer->CheckTimeout();
+    EXPECT_TRUE(transfer->active());
+    clock.advance(1);
+    transfer->CheckTimeout();
+    EXPECT_EQ(owner.endCodes, std::vector<int>{-2});
+    EXPECT_EQ(owner.statuses.back(), "Timed out");
+    server.expectSilence();  // a time-out sends nothing
+
+    loop.runOnce(0);
+    ASSERT_FALSE(view.notices.empty());
+    EXPECT_EQ(view.notices.front().message, client::WM_LOCALADDRESS);
+    EXPECT_EQ(view.notices.front().localAddress, "127.0.0.1");
+    EXPECT_EQ(view.notices[1].kind, client::kProgressTotal);
+    EXPECT_EQ(view.notices[1].value, 1000u);
+}
+
+TEST_F(FetchTest, OackWithoutTheBlockSizeAskedForMeansBlocksOf512) {
+    make(8192);
+    fetch("f.bin");
+    server.receive();
+    EXPECT_EQ(exchange(packet(6, {"tsize", "700"})), ack(0));
+    EXPECT_EQ(transfer->blockSize, 512);
+    EXPECT_EQ(exchange(data(1, std::string(512, 'q'))), ack(1));
+    EXPECT_TRUE(transfer->active());
+}
+
+TEST_F(FetchTest, EndsOfTheServer) {
+    struct Case {
+        Bytes reply;
+        int code;
+        std::optional<Bytes> answer;
+        std::string status;
+    };
+    const std::string longText(100, 'e');
+    const std::vector<Case> cases = {
+        {coded(5, 1, "File not found"), -1, std::nullopt, "Msg from Server > File not found"},
+        {coded(5, 0, longText), -1, std::nullopt, "Msg from Server > " + longText.substr(0, 42)},
+        {coded(8, 0, "Inconclusive system error"), 7, coded(5, 7, "Option negotiation failure"),
+         "Requesting file from server ..."},
+        {ack(1), 4, coded(5, 4, "Unknown TFTP Operation"), "Unknown TFTP command received 4"},
+    };
+    settings.OverWrite = true;
+    for (const Case& c : cases) {
+        owner = {};
+        make();
+        ASSERT_EQ(fetch("f.bin"), 1);
+        server.receive();
+        server.reply(c.reply);
+        pumpUntilEnded();
+        EXPECT_EQ(owner.endCodes, std::vector<int>{c.code});
+        EXPECT_EQ(owner.statuses.back(), c.status);
+        if (c.answer) {
+            EXPECT_EQ(server.receive(), c.answer);
+        } else {
+            server.expectSilence();
+        }
+    }
+}
+
+TEST_F(FetchTest, RepliesFromTheTransferPortAreFollowed) {
+    make();
+    fetch("f.bin");
+    server.receive();
+    FakeServer transferPort(loop);
+    transferPort.client = server.client;
+    transferPort.reply(data(1, std::string(512, 'p')));
+    EXPECT_EQ(transferPort.receive(), ack(1));
+    EXPECT_EQ(transfer->peer(), transferPort.endpoint());
+    transfer->EndTransfer(8);
+    EXPECT_EQ(transferPort.receive(), coded(5, 8, "Transfer Aborted"));
+}
+
+TEST_F(FetchTest, AbortBeforeAnyReplyGoesToTheRequestsHostAndPort) {
+    make();
+    fetch("f.bin");
+    server.receive();
+    transfer->EndTransfer(8);
+    EXPECT_EQ(server.receive(), coded(5, 8, "Transfer Aborted"));
+    EXPECT_EQ(owner.endCodes, std::vector<int>{8});
+}
+
+TEST_F(FetchTest, DatagramLargerThanABlockIsDiscarded) {
+    make();
+    fetch("f.bin");
+    server.receive();
+    server.reply(data(1, std::string(513, 'x')));
+    server.expectSilence();
+    EXPECT_EQ(exchange(data(1, "fits")), ack(1));
+}
+
+TEST_F(FetchTest, ExistingFileIsKeptUnlessTheQuestionIsAnsweredYes) {
+    TempDir::write(dir / "f.bin", "precious");
+    make();
+    EXPECT_EQ(fetch("f.bin"), 0);
+    EXPECT_EQ(dialogs.questions, std::vector<std::string>{"File already exists\n\nOverwrite it ?"});
+    EXPECT_FALSE(transfer->active());
+    server.expectSilence();
+    EXPECT_EQ(TempDir::read(dir / "f.bin"), "precious");
+    EXPECT_TRUE(owner.endCodes.empty());
+
+    dialogs.yes = true;
+    EXPECT_EQ(fetch("f.bin"), 1);
+    settings.Inbound = dir / "missing/";
+    make();
+    EXPECT_EQ(fetch("f.bin"), 0);
+    EXPECT_EQ(dialogs.messages.back(), "Unable to create file : " + dir / "missing/f.bin");
+}
+
+TEST_F(FetchTest, NetasciiStoresEachLineFeedAsCrLf) {
+    make();
+    fetch("t.txt", false);
+    EXPECT_EQ(server.receive(), packet(1, {"t.txt", "netascii"}));
+    exchange(data(1, "one\ntwo\n"));
+    EXPECT_EQ(TempDir::read(dir / "t.txt"), "one\r\ntwo\r\n");
+}
+
+TEST_F(FetchTest, OackBlockSizeNoDatagramCanCarryEndsWithError0) {
+    make(1024);
+    fetch("f.bin");
+    server.receive();
+    EXPECT_EQ(exchange(packet(6, {"blksize", "70000"})), coded(5, 0, "Inconclusive system error"));
+    EXPECT_EQ(owner.endCodes, std::vector<int>{0});
+    EXPECT_EQ(dialogs.messages,
+              std::vector<std::string>{"Block size settings not valid for sockets"});
+}
+
+TEST_F(FetchTest, BlockNumbersWrapAfter65535) {
+    make(8);
+    fetch("w.bin");
+    server.receive();
+    EXPECT_EQ(exchange(packet(6, {"blksize", "8"})), ack(0));
+    const std::string block(8, 'w');
+    std::uint16_t number = 1;
+    // 65536 full blocks: 1 to 65535, then 0.
+    for (int i = 0; i < 65536; ++i, ++number) {
+        server.reply(data(number, block));
+        auto got = server.receive();
+        ASSERT_TRUE(got);
+        ASSERT_EQ(*got, ack(number));
+    }
+    EXPECT_EQ(number, 1);
+    EXPECT_EQ(exchange(data(1, "end")), ack(1));
+    pumpUntilEnded();
+    EXPECT_EQ(owner.endCodes, std::vector<int>{-1});
+    EXPECT_EQ(transfer->bytesReceived(), 65536u * 8 + 3);
+}
+
+// The last bytes are flushed when the file is closed; if that fails the server must not be told
+// that all went well.
+TEST_F(FetchTest, FailureToStoreTheLastBytesIsAWriteErrorNotASuccess) {
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto* oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    make();
+    fetch("big.bin");
+    server.receive();
+    const Bytes answer = exchange(data(1, std::string(300, 'd')));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(answer, coded(5, 3, "Disk full"));
+    EXPECT_EQ(owner.endCodes, std::vector<int>{3});
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Error writing to local file"});
+}
+
+}  // namespace
+}  // namespace clienttest
