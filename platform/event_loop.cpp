@@ -58,14 +58,14 @@ EventLoop::TimerId EventLoop::addTimer(std::chrono::milliseconds interval, Callb
     if (fd < 0) {
         return 0;
     }
-    itimerspec spec{};
+    itimerspec timing{};
     auto ms = interval.count() > 0 ? interval.count() : 1;
-    spec.it_value.tv_sec = ms / 1000;
-    spec.it_value.tv_nsec = (ms % 1000) * 1'000'000;
+    timing.it_value.tv_sec = ms / 1000;
+    timing.it_value.tv_nsec = (ms % 1000) * 1'000'000;
     if (repeat) {
-        spec.it_interval = spec.it_value;
+        timing.it_interval = timing.it_value;
     }
-    ::timerfd_settime(fd, 0, &spec, nullptr);
+    ::timerfd_settime(fd, 0, &timing, nullptr);
     auto timer = std::make_shared<Timer>();
     timer->fd = fd;
     timer->callback = std::move(onExpiry);
