@@ -5,9 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <filesystem>
 #include <optional>
+
+#include "platform/atomic_file.h"
+#include "platform/config_paths.h"
 
 namespace client {
 
@@ -75,20 +76,6 @@ std::optional<KeyLine> keyLine(std::string_view line) {
     return KeyLine{trim(line.substr(0, eq)), value};
 }
 
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 }  // namespace
 
 IniProfile::IniProfile(std::string path) : path_(std::move(path)) {
@@ -96,15 +83,7 @@ IniProfile::IniProfile(std::string path) : path_(std::move(path)) {
 }
 
 std::string IniProfile::defaultPath(std::string_view program) {
-    std::string base;
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = (home != nullptr && home[0] != '\0') ? std::string(home) : std::string(".");
-        base += "/.config";
-    }
+    std::string base = platform::ConfigHome();
     base += '/';
     base.append(program);
     base += ".ini";
@@ -254,46 +233,15 @@ void IniProfile::setLine(std::string_view section, std::string_view key, std::st
 }
 
 bool IniProfile::save() const {
-    namespace fs = std::filesystem;
     std::string contents;
     for (const std::string& line : lines_) {
         contents += line;
         contents += '\n';
     }
-    const fs::path target(path_);
-    const fs::path dir = target.parent_path();
-    std::error_code ec;
-    if (!dir.empty()) {
-        fs::create_directories(dir, ec);
-        if (ec) {
-            return false;
-        }
-    }
-    std::string temp = path_ + ".tmp.XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    // Keep the permissions of the file being replaced; a new profile stays private (0600).
-    struct stat old {};
-    if (::stat(path_.c_str(), &old) == 0) {
-        ::fchmod(fd, old.st_mode & 07777);
-    }
-    bool ok = writeAll(fd, contents) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok) {
-        ok = ::rename(temp.c_str(), path_.c_str()) == 0;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    // A new profile stays private; a replaced one keeps its permissions.
+    return platform::WriteFileAtomically(
+        path_, contents,
+        {.createFolders = true, .newFileMode = 0600, .replacedMode = platform::ReplacedMode::Keep});
 }
 
 }  // namespace client

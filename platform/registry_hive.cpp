@@ -1,16 +1,12 @@
 #include "platform/registry_hive.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <utility>
+
+#include "platform/atomic_file.h"
+#include "platform/config_paths.h"
 
 namespace platform {
 namespace {
@@ -273,63 +269,6 @@ std::string readCapped(const std::string& path, bool& truncated) {
     return data;
 }
 
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-bool replaceFileAtomically(const std::string& path, std::string_view contents) {
-    namespace fs = std::filesystem;
-    if (path.empty()) {
-        return false;
-    }
-    fs::path target(path);
-    fs::path dir = target.parent_path();
-    std::error_code ec;
-    if (!dir.empty()) {
-        fs::create_directories(dir, ec);
-        if (ec) {
-            return false;
-        }
-    }
-
-    std::string temp = path + ".tmp.XXXXXX";
-    int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    // Keep the permissions of the file being replaced; a new file stays private (0600).
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0) {
-        ::fchmod(fd, old.st_mode & 07777);
-    }
-    bool ok = writeAll(fd, contents) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok) {
-        ok = ::rename(temp.c_str(), path.c_str()) == 0;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // Make the rename itself durable; the new contents are in place either way.
-    int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
-}
-
 }  // namespace
 
 RegistryHive::RegistryHive(std::string path) : path_(std::move(path)) {
@@ -337,16 +276,7 @@ RegistryHive::RegistryHive(std::string path) : path_(std::move(path)) {
 }
 
 std::string RegistryHive::defaultPath(std::string_view program) {
-    std::string base;
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    // The base directory rules ignore relative values as well as empty ones.
-    if (xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = (home != nullptr && home[0] != '\0') ? std::string(home) : std::string(".");
-        base += "/.config";
-    }
+    std::string base = ConfigHome();
     base += '/';
     base.append(program);
     base += ".reg";
@@ -450,7 +380,10 @@ bool RegistryHive::save() const {
             }
             out += '\n';
         }
-        return replaceFileAtomically(path_, out);
+        // A new hive stays private; a replaced one keeps its permissions.
+        return WriteFileAtomically(
+            path_, out,
+            {.createFolders = true, .newFileMode = 0600, .replacedMode = ReplacedMode::Keep});
     } catch (...) {
         return false;
     }

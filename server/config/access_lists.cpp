@@ -1,15 +1,14 @@
 #include "server/config/access_lists.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <memory>
 #include <utility>
+
+#include "platform/atomic_file.h"
 
 namespace server {
 namespace {
@@ -159,58 +158,6 @@ void putList(std::string& out, const std::vector<std::string>& list) {
     }
 }
 
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// Writes a sibling temporary file and renames it over the target, so that a crash or a full
-// disk leaves either the old file or the new one, never a half-written one.
-bool replaceFile(const std::string& path, std::string_view data) {
-    std::string temp;
-    int fd = -1;
-    // O_EXCL with mode 0666 creates the file the way a plain create would, under the umask.
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            return false;
-        }
-    }
-    if (fd < 0) {
-        return false;
-    }
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        ::fchmod(fd, old.st_mode & 07777);
-    }
-    bool ok = writeAll(fd, data) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // Makes the rename itself durable; the new contents are in place either way.
-    const std::string folder = folderOf(path);
-    const int dirFd =
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool MatchPattern(std::string_view pattern, const std::uint8_t octets[4]) {
@@ -275,7 +222,10 @@ bool SaveAccessLists(const ServerSettings& settings, ServerDialogs& dialogs) {
     std::string data;
     putList(data, settings.AllowList);
     putList(data, settings.DenyList);
-    if (!replaceFile(path, data)) {
+    // Created as a plain file would be, under the umask; a replaced file keeps its permissions.
+    if (!platform::WriteFileAtomically(
+            path, data,
+            {.newFileMode = 0666, .replacedMode = platform::ReplacedMode::KeepIfRegular})) {
         dialogs.messageBox(std::string(kAccessListWriteError) + path, MessageIcon::Information);
         return false;
     }

@@ -1,31 +1,21 @@
 #include "server/config/run_once.h"
 
-#include <fcntl.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <fstream>
 #include <optional>
 
+#include "platform/atomic_file.h"
+#include "platform/config_paths.h"
 #include "platform/registry_hive.h"
 #include "server/engine/server_settings.h"
 
 namespace server {
 
 namespace {
-
-std::string configHome() {
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg != nullptr && xdg[0] == '/') {
-        return xdg;
-    }
-    const char* home = std::getenv("HOME");
-    return std::string(home != nullptr && home[0] != '\0' ? home : ".") + "/.config";
-}
 
 // The autostart entry must work from any folder, while the stored value keeps the text the
 // program was started with.
@@ -60,34 +50,6 @@ std::string quoteExec(const std::string& path) {
     return out;
 }
 
-bool writeAtomically(const std::string& path, const std::string& body) {
-    auto slash = path.rfind('/');
-    std::string folder = path.substr(0, slash);
-    // mkdir -p of the autostart folder.
-    for (auto pos = folder.find('/', 1);; pos = folder.find('/', pos + 1)) {
-        std::string part = folder.substr(0, pos);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            return false;
-        }
-        if (pos == std::string::npos) {
-            break;
-        }
-    }
-    std::string temp = path + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = ::write(fd, body.data(), body.size()) == static_cast<ssize_t>(body.size());
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
 std::optional<std::string> execPathOf(const std::string& entryPath) {
     std::ifstream in(entryPath);
     std::string line;
@@ -115,7 +77,7 @@ std::string AutostartEntryPath(std::string_view valueName) {
     for (char& c : name) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    return configHome() + "/autostart/ravendockd-" + name + ".desktop";
+    return platform::ConfigHome() + "/autostart/ravendockd-" + name + ".desktop";
 }
 
 void RegisterRunOnce(const ServerSettings& settings, platform::RegistryHive& hive,
@@ -144,7 +106,12 @@ void RegisterRunOnce(const ServerSettings& settings, platform::RegistryHive& hiv
         "\n"
         "X-Ravendock-Program=" +
         absolute + "\n";
-    writeAtomically(AutostartEntryPath(valueName), entry);
+    // Autostart folders are the user's own; the entry itself is readable like any desktop file.
+    platform::WriteFileAtomically(AutostartEntryPath(valueName), entry,
+                                  {.createFolders = true,
+                                   .folderMode = 0700,
+                                   .newFileMode = 0644,
+                                   .replacedMode = platform::ReplacedMode::Ignore});
 }
 
 void ConsumeRunOnce(platform::RegistryHive& hive, std::string_view ownLocation) {
