@@ -211,7 +211,13 @@ void IniProfile::setLine(std::string_view section, std::string_view key, std::st
         if (!lines_.empty() && !trim(lines_.back()).empty()) {
             lines_.emplace_back();
         }
-        lines_.push_back("[" + std::string(section) + "]");
+        // Built piece by piece: GCC 12 at -O3 warns falsely about operator+ here.
+        std::string head;
+        head.reserve(section.size() + 2);
+        head += '[';
+        head.append(section);
+        head += ']';
+        lines_.push_back(std::move(head));
         lines_.push_back(std::move(line));
         return;
     }
