@@ -22,6 +22,16 @@ bool HeadlessFrontEnd::createMainWindow(bool) {
     return true;
 }
 
+void HeadlessFrontEnd::destroyMainWindow() {
+    if (app_ != nullptr) {
+        app_->setViewObserver(nullptr);
+    }
+    icmp_.reset();
+    icmpPrinter_.reset();
+    view_.reset();
+    printer_.reset();
+}
+
 void HeadlessFrontEnd::closeDocument() {
     if (view_ != nullptr) {
         view_->ClearClientList();

@@ -30,6 +30,8 @@ class HeadlessFrontEnd final : public ServerFrontEnd {
     void closeDocument() override;
 
     CNewView* view() { return view_.get(); }
+    // The window goes before the application: the view still uses the application's loop.
+    void destroyMainWindow();
 
   private:
     std::FILE* out_;

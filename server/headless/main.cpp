@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
         if (signals >= 0) {
             loop.unwatch(signals);
         }
-        program.app().setViewObserver(nullptr);
+        frontEnd.destroyMainWindow();
     }
     if (signals >= 0) {
         ::close(signals);

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "server/ui/music_fluidsynth.h"
+
 namespace server {
 
 MusicPlayer::MusicPlayer(platform::EventLoop& loop, const ServerSettings& settings,
@@ -12,6 +14,9 @@ MusicPlayer::MusicPlayer(platform::EventLoop& loop, const ServerSettings& settin
     }
     if (!options_.makeOutput) {
         options_.makeOutput = [] { return std::make_unique<AudioDriverOutput>(); };
+    }
+    if (!options_.fluidSynth) {
+        options_.fluidSynth = &FluidSynthLibrary::Get;
     }
 }
 
@@ -36,7 +41,9 @@ void MusicPlayer::PlayRandomMidi() {
         return;
     }
     if (!bank_) {
-        bank_ = SoundBank::Load(options_.soundFont.empty() ? FindSoundFont() : options_.soundFont);
+        const std::string font = options_.soundFont.empty() ? FindSoundFont() : options_.soundFont;
+        // Without a font there is nothing to play, so FluidSynth is not worth loading.
+        bank_ = font.empty() ? nullptr : SoundBank::Load(font, options_.fluidSynth());
         if (!bank_) {
             return;
         }

@@ -22,6 +22,9 @@ struct MusicOptions {
     // audio driver.
     std::function<std::unique_ptr<MidiOutput>()> makeOutput;
     RandomBit randomBit;  // empty: SystemRandomBit()
+    // The FluidSynth to play through, asked for when a sound bank is loaded; nullptr: it cannot
+    // be loaded. Empty: FluidSynthLibrary::Get(), which loads it at its first call.
+    std::function<const FluidSynthLibrary*()> fluidSynth;
 };
 
 // The main window's background music (F12): random ".mid" files from the program's folder, one

@@ -1,6 +1,5 @@
 #include "server/ui/music_synth.h"
 
-#include <fluidsynth.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,35 +11,46 @@
 #include <cstring>
 #include <fstream>
 
+#include "server/ui/music_fluidsynth.h"
+
 namespace server {
 
 struct SoundBank::Handles {
-    fluid_settings_t* settings = nullptr;
-    fluid_synth_t* synth = nullptr;
-
+    explicit Handles(const FluidSynthLibrary& library) : fs(library) {}
     ~Handles() {
         if (synth != nullptr) {
-            delete_fluid_synth(synth);
+            fs.delete_fluid_synth(synth);
         }
         if (settings != nullptr) {
-            delete_fluid_settings(settings);
+            fs.delete_fluid_settings(settings);
         }
     }
+    Handles(const Handles&) = delete;
+    Handles& operator=(const Handles&) = delete;
+
+    // Everything made from this bank calls FluidSynth through the table that made the bank.
+    const FluidSynthLibrary& fs;
+    fluid_settings_t* settings = nullptr;
+    fluid_synth_t* synth = nullptr;
 };
 
 struct FluidPlayer {
-    explicit FluidPlayer(fluid_player_t* made) : player(made) {}
-    ~FluidPlayer() { delete_fluid_player(player); }
+    FluidPlayer(const FluidSynthLibrary& library, fluid_player_t* made)
+        : fs(library), player(made) {}
+    ~FluidPlayer() { fs.delete_fluid_player(player); }
     FluidPlayer(const FluidPlayer&) = delete;
     FluidPlayer& operator=(const FluidPlayer&) = delete;
+    const FluidSynthLibrary& fs;
     fluid_player_t* player;
 };
 
 struct FluidAudioDriver {
-    explicit FluidAudioDriver(fluid_audio_driver_t* made) : driver(made) {}
-    ~FluidAudioDriver() { delete_fluid_audio_driver(driver); }
+    FluidAudioDriver(const FluidSynthLibrary& library, fluid_audio_driver_t* made)
+        : fs(library), driver(made) {}
+    ~FluidAudioDriver() { fs.delete_fluid_audio_driver(driver); }
     FluidAudioDriver(const FluidAudioDriver&) = delete;
     FluidAudioDriver& operator=(const FluidAudioDriver&) = delete;
+    const FluidSynthLibrary& fs;
     fluid_audio_driver_t* driver;
 };
 
@@ -55,16 +65,6 @@ constexpr std::array<const char*, 5> kSoundFontPaths = {
 // How often the device looks whether its file has ended; FluidSynth has no end callback.
 constexpr std::chrono::milliseconds kEndPoll{20};
 constexpr int kRenderBlockFrames = 512;
-
-// The server keeps no diagnostic log, and a failed open is meant to stay silent.
-void silenceFluidSynthLog() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level) {
-            fluid_set_log_function(level, nullptr, nullptr);
-        }
-    });
-}
 
 std::uint32_t bigEndian(const unsigned char* bytes, int count) {
     std::uint32_t value = 0;
@@ -126,30 +126,31 @@ std::string FindSoundFont() {
 SoundBank::SoundBank(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
 SoundBank::~SoundBank() = default;
 
-std::unique_ptr<SoundBank> SoundBank::Load(const std::string& soundFontPath) {
-    silenceFluidSynthLog();
-    if (soundFontPath.empty()) {
+std::unique_ptr<SoundBank> SoundBank::Load(const std::string& soundFontPath,
+                                           const FluidSynthLibrary* library) {
+    if (library == nullptr || soundFontPath.empty()) {
         return nullptr;
     }
-    auto handles = std::make_unique<Handles>();
-    handles->settings = new_fluid_settings();
+    const FluidSynthLibrary& fs = *library;
+    auto handles = std::make_unique<Handles>(fs);
+    handles->settings = fs.new_fluid_settings();
     if (handles->settings == nullptr) {
         return nullptr;
     }
-    handles->synth = new_fluid_synth(handles->settings);
+    handles->synth = fs.new_fluid_synth(handles->settings);
     if (handles->synth == nullptr ||
-        fluid_synth_sfload(handles->synth, soundFontPath.c_str(), 1) == FLUID_FAILED) {
+        fs.fluid_synth_sfload(handles->synth, soundFontPath.c_str(), 1) == FLUID_FAILED) {
         return nullptr;
     }
     return std::unique_ptr<SoundBank>(new SoundBank(std::move(handles)));
 }
 
 void SoundBank::renderInterleaved(float* out, int frames) {
-    fluid_synth_write_float(handles_->synth, frames, out, 0, 2, out, 1, 2);
+    handles_->fs.fluid_synth_write_float(handles_->synth, frames, out, 0, 2, out, 1, 2);
 }
 
 void SoundBank::reset() {
-    fluid_synth_system_reset(handles_->synth);
+    handles_->fs.fluid_synth_system_reset(handles_->synth);
 }
 
 AudioDriverOutput::AudioDriverOutput(AudioDriverOptions options) : options_(std::move(options)) {}
@@ -159,28 +160,30 @@ AudioDriverOutput::~AudioDriverOutput() {
 
 bool AudioDriverOutput::start(SoundBank& bank) {
     stop();
+    const FluidSynthLibrary& fs = bank.handles().fs;
     fluid_settings_t* settings = bank.handles().settings;
     std::string driver = options_.driver;
     if (driver.empty()) {
         char* standard = nullptr;
-        if (fluid_settings_getstr_default(settings, "audio.driver", &standard) != FLUID_OK ||
+        if (fs.fluid_settings_getstr_default(settings, "audio.driver", &standard) != FLUID_OK ||
             standard == nullptr) {
             return false;
         }
         driver = standard;
     }
-    if (fluid_settings_setstr(settings, "audio.driver", driver.c_str()) != FLUID_OK) {
+    if (fs.fluid_settings_setstr(settings, "audio.driver", driver.c_str()) != FLUID_OK) {
         return false;
     }
     if (!options_.fileName.empty() &&
-        fluid_settings_setstr(settings, "audio.file.name", options_.fileName.c_str()) != FLUID_OK) {
+        fs.fluid_settings_setstr(settings, "audio.file.name", options_.fileName.c_str()) !=
+            FLUID_OK) {
         return false;
     }
-    fluid_audio_driver_t* made = new_fluid_audio_driver(settings, bank.handles().synth);
+    fluid_audio_driver_t* made = fs.new_fluid_audio_driver(settings, bank.handles().synth);
     if (made == nullptr) {
         return false;
     }
-    driver_ = std::make_unique<FluidAudioDriver>(made);
+    driver_ = std::make_unique<FluidAudioDriver>(fs, made);
     return true;
 }
 
@@ -250,15 +253,16 @@ MidiDevice::MidiDevice(SoundBank& bank, std::unique_ptr<FluidPlayer> player)
     : bank_(bank), player_(std::move(player)) {}
 
 std::unique_ptr<MidiDevice> MidiDevice::Open(SoundBank& bank, const std::string& path) {
-    if (!fluid_is_midifile(path.c_str()) || !hasCompleteTracks(path)) {
+    const FluidSynthLibrary& fs = bank.handles().fs;
+    if (!fs.fluid_is_midifile(path.c_str()) || !hasCompleteTracks(path)) {
         return nullptr;
     }
-    fluid_player_t* made = new_fluid_player(bank.handles().synth);
+    fluid_player_t* made = fs.new_fluid_player(bank.handles().synth);
     if (made == nullptr) {
         return nullptr;
     }
-    auto player = std::make_unique<FluidPlayer>(made);
-    if (fluid_player_add(made, path.c_str()) != FLUID_OK) {
+    auto player = std::make_unique<FluidPlayer>(fs, made);
+    if (fs.fluid_player_add(made, path.c_str()) != FLUID_OK) {
         return nullptr;
     }
     return std::unique_ptr<MidiDevice>(new MidiDevice(bank, std::move(player)));
@@ -270,7 +274,7 @@ MidiDevice::~MidiDevice() {
         closing_ = true;
     }
     wake_.notify_all();
-    fluid_player_stop(player_->player);
+    player_->fs.fluid_player_stop(player_->player);
     if (watcher_.joinable()) {
         watcher_.join();
     }
@@ -291,7 +295,7 @@ bool MidiDevice::QueryOutputPort(std::unique_ptr<MidiOutput> output) {
 }
 
 bool MidiDevice::Play(std::function<void()> onEnded) {
-    if (watcher_.joinable() || fluid_player_play(player_->player) != FLUID_OK) {
+    if (watcher_.joinable() || player_->fs.fluid_player_play(player_->player) != FLUID_OK) {
         return false;
     }
     watcher_ = std::thread([this, onEnded = std::move(onEnded)] { watch(onEnded); });
@@ -300,7 +304,8 @@ bool MidiDevice::Play(std::function<void()> onEnded) {
 
 void MidiDevice::watch(std::function<void()> onEnded) {
     std::unique_lock lock(mutex_);
-    while (!closing_ && fluid_player_get_status(player_->player) == FLUID_PLAYER_PLAYING) {
+    while (!closing_ &&
+           player_->fs.fluid_player_get_status(player_->player) == FLUID_PLAYER_PLAYING) {
         wake_.wait_for(lock, kEndPoll);
     }
     if (!closing_) {

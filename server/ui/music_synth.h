@@ -15,6 +15,7 @@ namespace server {
 // FluidSynth objects, complete only where FluidSynth is included.
 struct FluidPlayer;
 struct FluidAudioDriver;
+struct FluidSynthLibrary;
 
 // Overrides the sound font search when set.
 inline constexpr const char* kSoundFontVariable = "RAVEN_SOUNDFONT";
@@ -27,8 +28,10 @@ std::string FindSoundFont();
 // serves every file played while the music is on.
 class SoundBank {
   public:
-    // nullptr when the sound font cannot be loaded.
-    static std::unique_ptr<SoundBank> Load(const std::string& soundFontPath);
+    // Made and played through the given FluidSynth; nullptr when that is nullptr (it could not
+    // be loaded) or the sound font cannot be loaded.
+    static std::unique_ptr<SoundBank> Load(const std::string& soundFontPath,
+                                           const FluidSynthLibrary* library);
     ~SoundBank();
     SoundBank(const SoundBank&) = delete;
     SoundBank& operator=(const SoundBank&) = delete;

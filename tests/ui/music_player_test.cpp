@@ -287,6 +287,29 @@ TEST_F(MusicPlayerTest, FailedOpenPortOrSoundFontIsSilent) {
     EXPECT_TRUE(dialogs_.messages.empty());
 }
 
+TEST_F(MusicPlayerTest, MissingFluidSynthIsSilentLikeAMissingDevice) {
+    writeMidi("good.mid", 0);
+    int asked = 0;
+    server::MusicOptions options = bufferOptions();
+    options.fluidSynth = [&asked]() -> const server::FluidSynthLibrary* {
+        ++asked;
+        return nullptr;
+    };
+    server::MusicPlayer music(loop_, settings_, dialogs_, options);
+    for (int round = 0; round < 2; ++round) {
+        music.ToggleMusic();
+        EXPECT_TRUE(music.musicOn());
+        EXPECT_FALSE(music.playing());
+        EXPECT_EQ(music.currentFile(), "");
+        EXPECT_EQ(music.filesStarted(), 0u);
+        music.ToggleMusic();
+        EXPECT_FALSE(music.musicOn());
+    }
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(sinks_.empty());
+    EXPECT_TRUE(dialogs_.messages.empty());
+}
+
 TEST_F(MusicPlayerTest, AudioDriverPlaysInRealTimeAndReportsTheEnd) {
     writeMidi("short.mid", 0, 24);
     int made = 0;
