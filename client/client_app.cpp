@@ -63,43 +63,28 @@ void CMerrowinApp::FillExtensionFields(TransferForm& form) const {
 }
 
 void CMerrowinApp::AutomaticFetch() {
-    const SplitPath split = SplitAtLastSeparator(getPath);
-    StartRequest request;
-    request.fillForm = [&](TransferForm& form) {
-        form.localName = split.name;
-        form.remoteName = remoteName.empty() ? split.name : remoteName;
-        form.matchFiles = remoteName.empty();
-        // For this run only: the file lands where -G names it.
-        settings.Inbound = split.directory;
-        form.host = host;
-        if (!port.empty()) {
-            form.port = port;
-        }
-        FillExtensionFields(form);
-    };
-    request.beforeStart = [&] {
-        view_->form.binary = settings.binary;
-        view_->documentTitle = "Auto Fetching";
-        window_->SetTitle(view_->documentTitle);
-    };
-    automaticStart_ = view_->StartTransfer(request);
-    if (automaticStart_ == StartResult::NotStarted) {
-        exitCode = -2;
-    }
+    AutomaticStart(false);
 }
 
 void CMerrowinApp::AutomaticSend() {
-    const SplitPath split = SplitAtLastSeparator(putPath);
+    AutomaticStart(true);
+}
+
+void CMerrowinApp::AutomaticStart(bool sending) {
+    const SplitPath split = SplitAtLastSeparator(sending ? putPath : getPath);
     StartRequest request;
-    request.sending = true;
-    request.pathGiven = true;
-    request.directory = split.directory;
-    request.fileName = split.name;
+    if (sending) {
+        request.sending = true;
+        request.pathGiven = true;
+        request.directory = split.directory;
+        request.fileName = split.name;
+    }
     request.fillForm = [&](TransferForm& form) {
         form.localName = split.name;
         form.remoteName = remoteName.empty() ? split.name : remoteName;
         form.matchFiles = remoteName.empty();
-        settings.Outbound = split.directory;
+        // For this run only: the local folder is the one -G or -P names.
+        (sending ? settings.Outbound : settings.Inbound) = split.directory;
         form.host = host;
         if (!port.empty()) {
             form.port = port;
@@ -108,7 +93,7 @@ void CMerrowinApp::AutomaticSend() {
     };
     request.beforeStart = [&] {
         view_->form.binary = settings.binary;
-        view_->documentTitle = "Auto Sending";
+        view_->documentTitle = sending ? "Auto Sending" : "Auto Fetching";
         window_->SetTitle(view_->documentTitle);
     };
     automaticStart_ = view_->StartTransfer(request);

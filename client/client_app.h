@@ -63,6 +63,7 @@ class CMerrowinApp final : public TransferOwner {
   private:
     void AutomaticFetch();
     void AutomaticSend();
+    void AutomaticStart(bool sending);
     // The form values of the extensions, which no switch of the original set could reach.
     void FillExtensionFields(TransferForm& form) const;
 

@@ -9,27 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "../support/message_recorder.h"
 #include "server/engine/server_dialogs.h"
 
 namespace acl_test {
 
-// Only message boxes come up around the access lists; they are recorded.
-class MessageRecorder final : public server::ServerDialogs {
-  public:
-    void messageBox(std::string_view text, server::MessageIcon) override {
-        messages.emplace_back(text);
-    }
-    std::optional<std::string> askListeningAddress() override { return std::nullopt; }
-    server::MultihomedAnswer chooseHostAddress(const std::vector<std::string>&, bool) override {
-        return {};
-    }
-    void showWaitDialog(server::WaitDialogKind, std::function<void()>,
-                        std::function<void()>) override {}
-    void closeWaitDialog(server::WaitDialogKind) override {}
-    void showServerInfo(const server::ServerInfo&) override {}
-
-    std::vector<std::string> messages;
-};
+using MessageRecorder = testsupport::MessageRecorder;
 
 // A private folder per test.
 class ScratchTest : public ::testing::Test {

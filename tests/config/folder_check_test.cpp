@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "../support/message_recorder.h"
+
 using server::DriveType;
 using server::FolderApply;
 using server::FolderKind;
@@ -22,22 +24,7 @@ const std::string kRisky =
     "Warning : Specified drive is either removeable, a network drive, or an unknown type.\n"
     "Use at your own peril !";
 
-class RecordingDialogs final : public server::ServerDialogs {
-  public:
-    void messageBox(std::string_view text, server::MessageIcon) override {
-        messages.emplace_back(text);
-    }
-    std::optional<std::string> askListeningAddress() override { return std::nullopt; }
-    server::MultihomedAnswer chooseHostAddress(const std::vector<std::string>&, bool) override {
-        return {};
-    }
-    void showWaitDialog(server::WaitDialogKind, std::function<void()>,
-                        std::function<void()>) override {}
-    void closeWaitDialog(server::WaitDialogKind) override {}
-    void showServerInfo(const server::ServerInfo&) override {}
-
-    std::vector<std::string> messages;
-};
+using RecordingDialogs = testsupport::MessageRecorder;
 
 // Real folders under a private temporary folder, each given a file system by a mount-table
 // fixture; the rest of the machine is one fixed disk.

@@ -12,28 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "../support/message_recorder.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-class RecordingDialogs final : public server::ServerDialogs {
-  public:
-    void messageBox(std::string_view text, server::MessageIcon icon) override {
-        messages.emplace_back(text);
-        icons.push_back(icon);
-    }
-    std::optional<std::string> askListeningAddress() override { return std::nullopt; }
-    server::MultihomedAnswer chooseHostAddress(const std::vector<std::string>&, bool) override {
-        return {};
-    }
-    void showWaitDialog(server::WaitDialogKind, std::function<void()>,
-                        std::function<void()>) override {}
-    void closeWaitDialog(server::WaitDialogKind) override {}
-    void showServerInfo(const server::ServerInfo&) override {}
-
-    std::vector<std::string> messages;
-    std::vector<server::MessageIcon> icons;
-};
+using RecordingDialogs = testsupport::MessageRecorder;
 
 // Hands out the given bits in order, then zeros, counting the draws.
 struct ScriptedBits {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/message_recorder.h"
 #include "server/ui/music_synth.h"
 
 namespace {
@@ -21,24 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-class RecordingDialogs final : public server::ServerDialogs {
-  public:
-    void messageBox(std::string_view text, server::MessageIcon icon) override {
-        messages.emplace_back(text);
-        icons.push_back(icon);
-    }
-    std::optional<std::string> askListeningAddress() override { return std::nullopt; }
-    server::MultihomedAnswer chooseHostAddress(const std::vector<std::string>&, bool) override {
-        return {};
-    }
-    void showWaitDialog(server::WaitDialogKind, std::function<void()>,
-                        std::function<void()>) override {}
-    void closeWaitDialog(server::WaitDialogKind) override {}
-    void showServerInfo(const server::ServerInfo&) override {}
-
-    std::vector<std::string> messages;
-    std::vector<server::MessageIcon> icons;
-};
+using RecordingDialogs = testsupport::MessageRecorder;
 
 void put16(std::string& out, unsigned v) {
     out += static_cast<char>((v >> 8) & 0xFF);
