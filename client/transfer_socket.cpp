@@ -92,7 +92,10 @@ void CTransferSocket::Notify(TransferNotice notice) {
     }
     lastPostWasProgress_ = running;
     if (running) {
-        progress_ = std::make_shared<PendingProgress>();
+        // The slot is reused once the window has taken the last figure (no allocation per block).
+        if (!progress_ || progress_->pending || progress_.use_count() != 1) {
+            progress_ = std::make_shared<PendingProgress>();
+        }
         progress_->pending = true;
         progress_->notice = std::move(notice);
         context_.loop.post([view = ownerView_, slot = progress_] {
@@ -465,6 +468,13 @@ void CTransferSocket::OnData() {
         return;
     }
     const std::size_t bytes = lastLength_ - protocol::kHeaderSize;
+    const bool last = lastLength_ != static_cast<std::size_t>(blockSize) + protocol::kHeaderSize;
+    if (!last) {
+        // Acknowledged before it is stored, so the server reads and sends the next block while
+        // this one is written (the ACK overwrites only the header). A failed store still ends
+        // the transfer with an error before the last block is acknowledged.
+        SendPacket(protocol::buildAck(packet_, block_));
+    }
     if (file_.write(packet_.data() + protocol::kHeaderSize, bytes) < bytes) {
         context_.dialogs.MessageBox("Error writing to local file");
         EndTransfer(3);
@@ -476,15 +486,16 @@ void CTransferSocket::OnData() {
     if (fileSize_ != 0) {
         Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressReceived, bytesReceived_, {}});
     }
-    const bool last = lastLength_ != static_cast<std::size_t>(blockSize) + protocol::kHeaderSize;
-    // The file's last bytes reach the disk before the server hears that all is well: a failure
-    // there must end the transfer as a local write error, not as a success.
-    if (last && !file_.close()) {
-        context_.dialogs.MessageBox("Error writing to local file");
-        EndTransfer(3);
-        return;
+    if (last) {
+        // The file's last bytes reach the disk before the server hears that all is well: a
+        // failure there must end the transfer as a local write error, not as a success.
+        if (!file_.close()) {
+            context_.dialogs.MessageBox("Error writing to local file");
+            EndTransfer(3);
+            return;
+        }
+        SendPacket(protocol::buildAck(packet_, block_));
     }
-    SendPacket(protocol::buildAck(packet_, block_));
     ++block_;
     if (last) {
         ShowStatus(FormatReceived(statusText_, bytesReceived_, count_, true));
@@ -494,7 +505,7 @@ void CTransferSocket::OnData() {
 
 bool CTransferSocket::SendBlock(bool resent) {
     const std::int64_t got =
-        file_.read(packet_.data() + protocol::kHeaderSize, static_cast<std::size_t>(blockSize));
+        file_.readPacket(packet_, protocol::kHeaderSize, static_cast<std::size_t>(blockSize));
     if (got < 0) {
         // Sending what could not be read as a short block would end the transfer as a success.
         context_.dialogs.MessageBox("Error reading local file");
@@ -510,6 +521,8 @@ bool CTransferSocket::SendBlock(bool resent) {
     SendPacket(protocol::kHeaderSize + static_cast<std::size_t>(got));
     if (got < blockSize) {
         lastBlockRead_ = 1;
+    } else {
+        file_.prefetch(packet_.size(), protocol::kHeaderSize, static_cast<std::size_t>(blockSize));
     }
     ++block_;
     return true;

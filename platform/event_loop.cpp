@@ -8,9 +8,15 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 
 namespace platform {
+
+namespace {
+// The loop whose events this thread is dispatching right now, if any.
+thread_local const EventLoop* tlsDispatching = nullptr;
+}  // namespace
 
 EventLoop::EventLoop() {
     epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
@@ -92,11 +98,18 @@ void EventLoop::cancelTimer(TimerId id) {
 }
 
 void EventLoop::post(Callback call) {
+    // A call posted while this thread dispatches runs before runOnce returns, so the eventfd
+    // (a write and a read per post) is needed only for other threads and outside dispatch.
+    const bool fromDispatch = tlsDispatching == this;
     {
         std::lock_guard lock(postedMutex_);
         posted_.push_back(std::move(call));
     }
-    wake();
+    if (fromDispatch) {
+        postedDuringDispatch_ = true;
+    } else {
+        wake();
+    }
 }
 
 void EventLoop::quit() {
@@ -127,6 +140,12 @@ int EventLoop::runOnce(int timeoutMs) {
         return 0;
     }
     int ran = 0;
+    struct DispatchScope {
+        const EventLoop* outer = tlsDispatching;
+        explicit DispatchScope(const EventLoop* loop) { tlsDispatching = loop; }
+        ~DispatchScope() { tlsDispatching = outer; }
+    };
+    std::optional<DispatchScope> scope(std::in_place, this);
     for (int i = 0; i < n; ++i) {
         int fd = events[static_cast<std::size_t>(i)].data.fd;
         if (fd == wakeFd_) {
@@ -157,6 +176,13 @@ int EventLoop::runOnce(int timeoutMs) {
         // Holding a reference lets the callback unwatch itself safely.
         std::shared_ptr<Watch> watch = w->second;
         watch->callback();
+        ++ran;
+    }
+    scope.reset();
+    if (postedDuringDispatch_) {
+        // Calls these post in turn wake the loop as usual.
+        postedDuringDispatch_ = false;
+        runPosted();
         ++ran;
     }
     return ran;

@@ -14,7 +14,7 @@ namespace platform {
 // other threads. Everything it reports is delivered on the thread that runs it. A GUI toolkit
 // can drive it by watching fd() and calling runOnce(0) when it becomes readable.
 class EventLoop {
-public:
+  public:
     using Callback = std::function<void()>;
     using TimerId = std::uint64_t;
 
@@ -45,7 +45,7 @@ public:
     void quit();
     bool quitRequested() const { return quit_; }
 
-private:
+  private:
     struct Watch {
         Callback callback;
     };
@@ -67,6 +67,7 @@ private:
     TimerId nextTimer_ = 1;
     std::mutex postedMutex_;
     std::vector<Callback> posted_;
+    bool postedDuringDispatch_ = false;
 };
 
 }  // namespace platform

@@ -11,11 +11,12 @@ namespace protocol {
 // the text-mode rules: on read each CR LF of the file is delivered as LF and a byte 0x1A ends
 // the data; on write each LF is stored as CR LF.
 //
-// Reads go straight into the caller's buffer (one copy, file to packet) in octet mode. Writes
+// Octet reads of large blocks go straight into the caller's buffer (one copy, file to packet);
+// small blocks come from a read-ahead of a few blocks. Writes
 // are gathered in a buffer of the file's own and flushed in large pieces; a failed flush is
 // reported by the write or close that triggered it.
 class TransferFile {
-public:
+  public:
     TransferFile() = default;
     ~TransferFile();
     TransferFile(const TransferFile&) = delete;
@@ -36,6 +37,14 @@ public:
     // Delivers up to n bytes; returns the count (less than n only at the end of the data) or -1
     // when the file reports a failure.
     std::int64_t read(std::uint8_t* out, std::size_t n);
+    // Like read, into packet from offset headroom on. When prefetch has already read these
+    // bytes, its packet is swapped in whole (no copy, no system call).
+    std::int64_t readPacket(std::vector<std::uint8_t>& packet, std::size_t headroom, std::size_t n);
+    // For large octet blocks: reads the next n bytes now into a spare packet of packetSize bytes
+    // (at headroom), so the file work overlaps the peer's work on the block just sent. A failure
+    // is left for the next read to report.
+    void prefetch(std::size_t packetSize, std::size_t headroom, std::size_t n);
+
     // Steps back over the file bytes that the last read consumed, so the next read delivers the
     // same bytes again. False when there is nothing to step back over.
     bool stepBack();
@@ -43,8 +52,10 @@ public:
     // Stores n bytes; returns how many were accepted (n unless the file failed).
     std::size_t write(const std::uint8_t* data, std::size_t n);
 
-private:
+  private:
     bool flush();
+    std::int64_t readAt(std::int64_t at, std::uint8_t* out, std::size_t n) const;
+    std::int64_t readAhead(std::uint8_t* out, std::size_t n);
     std::int64_t readText(std::uint8_t* out, std::size_t n);
 
     int fd_ = -1;
@@ -56,6 +67,14 @@ private:
     // File bytes consumed by the last read; -1 when there is none to step back over.
     std::int64_t lastConsumed_ = -1;
     bool textEnded_ = false;
+    // File offset of buffer_[0] for octet reads of small blocks.
+    std::int64_t aheadOffset_ = 0;
+    // The prefetched packet: prefetchLength_ file bytes from prefetchOffset_ at spareHeadroom_.
+    std::vector<std::uint8_t> spare_;
+    std::int64_t prefetchOffset_ = -1;
+    std::int64_t prefetchLength_ = 0;
+    std::size_t prefetchAsked_ = 0;
+    std::size_t spareHeadroom_ = 0;
     std::vector<std::uint8_t> buffer_;
     std::size_t bufferStart_ = 0;
     std::size_t bufferEnd_ = 0;

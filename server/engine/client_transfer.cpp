@@ -249,7 +249,7 @@ void ClientTransfer::SendBlock() {
     std::int64_t count = 0;
     blockRead_ = len > 0;
     if (len > 0) {
-        count = file_.read(buffer_.data() + protocol::kHeaderSize, static_cast<std::size_t>(len));
+        count = file_.readPacket(buffer_, protocol::kHeaderSize, static_cast<std::size_t>(len));
         if (count < 0) {
             AbortTransfer(3, true);
             return;
@@ -265,6 +265,9 @@ void ClientTransfer::SendBlock() {
         lastBlock_ = true;
     }
     position_ += count;
+    if (!lastBlock_) {
+        file_.prefetch(buffer_.size(), protocol::kHeaderSize, static_cast<std::size_t>(blockSize_));
+    }
 }
 
 void ClientTransfer::OnReceive(int error) {
@@ -382,27 +385,36 @@ void ClientTransfer::OnData() {
         return;
     }
     const std::size_t bytes = static_cast<std::size_t>(receivedLength_) - protocol::kHeaderSize;
+    const bool last =
+        receivedLength_ < blockSize_ + static_cast<std::int64_t>(protocol::kHeaderSize);
+    const bool wasRetrying = retries_ != 0;
+    ++block_;
+    retries_ = 0;
+    dataAccepted_ = true;
+    if (!last) {
+        // The ACK goes out before the block is stored, so the client sends the next block while
+        // this one is written (the ACK overwrites only the header). A failed store still ends
+        // the transfer with an error before any final ACK.
+        Send(protocol::buildAck(buffer_, block_));
+    }
     const std::size_t written = file_.write(buffer_.data() + protocol::kHeaderSize, bytes);
     if (written < bytes) {
         AbortTransfer(3, true);
         return;
     }
     size_ += static_cast<std::int64_t>(written);
-    if (number < 2 || retries_ != 0) {
+    if (number < 2 || wasRetrying) {
         app_.statusReport.text = "Receiving";
         app_.NotifyView(kViewStatus, id_);
     }
-    ++block_;
-    retries_ = 0;
-    dataAccepted_ = true;
-    const bool last =
-        receivedLength_ < blockSize_ + static_cast<std::int64_t>(protocol::kHeaderSize);
-    // Everything must be on disk before the final ACK tells the client it is safe.
-    if (last && !file_.close()) {
-        AbortTransfer(3, true);
-        return;
+    if (last) {
+        // Everything must be on disk before the final ACK tells the client it is safe.
+        if (!file_.close()) {
+            AbortTransfer(3, true);
+            return;
+        }
+        Send(protocol::buildAck(buffer_, block_));
     }
-    Send(protocol::buildAck(buffer_, block_));
     if (last) {
         active_ = false;
         completed_ = true;

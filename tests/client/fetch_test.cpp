@@ -231,5 +231,28 @@ TEST_F(FetchTest, FailureToStoreTheLastBytesIsAWriteErrorNotASuccess) {
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Error writing to local file"});
 }
 
+// A full block is acknowledged before it is stored; if storing it fails, the server hears
+// ERROR 3 right after that ACK, and the transfer ends as a local write error.
+TEST_F(FetchTest, FailureToStoreAFullBlockFollowsItsAckWithError3) {
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto* oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    make(40000);
+    fetch("big.bin");
+    server.receive();
+    EXPECT_EQ(exchange(packet(6, {"blksize", "40000"})), ack(0));
+    struct rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const Bytes first = exchange(data(1, std::string(40000, 'd')));
+    auto second = server.receive();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(first, ack(1));
+    EXPECT_EQ(second.value_or(Bytes{}), coded(5, 3, "Disk full"));
+    EXPECT_EQ(owner.endCodes, std::vector<int>{3});
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Error writing to local file"});
+}
+
 }  // namespace
 }  // namespace clienttest

@@ -1,3 +1,7 @@
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include "engine_harness.h"
 
 namespace enginetest {
@@ -58,6 +62,31 @@ TEST_F(EngineTest, LostAckIsRecoveredByRepeatingIt) {
     sendToTransfer(data(2, bytes("end")));
     EXPECT_EQ(receive().value_or(Bytes{}), ack(2));
     EXPECT_EQ(readFile(inPath("up.bin")), std::string(512, 'a') + "end");
+}
+
+// A block is acknowledged before it is stored; when storing it fails the client hears ERROR 3
+// at once, and nothing it sends afterwards is acknowledged.
+TEST_F(EngineTest, FailedStoreAfterTheAckEndsTheUploadWithDiskError) {
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto* oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    listen();
+    sendToListener(request(2, "up.bin", "octet", {{"blksize", "40000"}}));
+    ASSERT_TRUE(receive());
+    struct rlimit small = old;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    sendToTransfer(data(1, Bytes(40000, 'a')));
+    auto first = receive();
+    auto second = receive();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(first.value_or(Bytes{}), ack(1));
+    ASSERT_TRUE(second);
+    ASSERT_GE(second->size(), 4u);
+    EXPECT_EQ(Bytes(second->begin(), second->begin() + 4), (Bytes{0, 5, 0, 3}));
+    sendToTransfer(data(2, bytes("end")));
+    expectSilence();
 }
 
 TEST_F(EngineTest, NetasciiUploadStoresLineFeedsAsCrLf) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #include "platform/ipv4.h"
 #include "platform/udp_socket.h"
@@ -23,6 +24,36 @@ TEST(EventLoop, RunsPostedCallsFromOtherThreadsAndQuits) {
     poster.join();
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(loop.quitRequested());
+}
+
+// Calls posted by a callback run before runOnce returns, without waking the loop's descriptor;
+// what those calls post in turn wakes it as usual, so nothing waits for an unrelated event.
+TEST(EventLoop, CallsPostedDuringDispatchRunInTheSamePass) {
+    platform::EventLoop loop;
+    platform::UdpSocket a;
+    platform::UdpSocket b;
+    ASSERT_TRUE(a.open(0x7f000001, 0));
+    ASSERT_TRUE(b.open(0x7f000001, 0));
+    std::vector<int> order;
+    loop.watchReadable(a.fd(), [&] {
+        char buf[8];
+        platform::Ipv4Endpoint from;
+        a.receiveFrom(buf, sizeof buf, from);
+        order.push_back(1);
+        loop.post([&] {
+            order.push_back(2);
+            loop.post([&] { order.push_back(3); });
+        });
+    });
+    ASSERT_TRUE(b.sendTo("x", 1, a.localEndpoint()));
+    int passes = 0;
+    while (order.size() < 2 && passes++ < 50) {
+        loop.runOnce(20);
+    }
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    EXPECT_EQ(loop.runOnce(0), 1) << "the call posted by a posted call wakes the loop";
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(loop.runOnce(0), 0);
 }
 
 TEST(EventLoop, TimersRepeatUntilCancelledAndOneShotsFireOnce) {

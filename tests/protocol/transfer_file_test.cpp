@@ -126,6 +126,96 @@ TEST_F(TransferFileTest, StepBackRepeatsTheLastBlock) {
     EXPECT_EQ(f.read(a, 512), 276);
 }
 
+// Small blocks come from a read-ahead of several blocks: a step back across its edge, a file
+// that grows after the first read and odd block sizes must all still deliver the file's bytes.
+TEST_F(TransferFileTest, SmallBlockReadAheadFollowsStepsBackAndGrowth) {
+    const std::string content = randomBytes(50'000, 11);
+    for (std::size_t block : {8, 512, 1428, 2048}) {
+        TransferFile f;
+        ASSERT_TRUE(f.openForRead(put("f", content), false));
+        std::string all;
+        std::vector<std::uint8_t> buf(block);
+        for (int guard = 0; guard < 10'000; ++guard) {
+            std::int64_t n = f.read(buf.data(), block);
+            ASSERT_GE(n, 0);
+            if (guard % 7 == 3) {  // a lost ACK now and then: the same block again
+                ASSERT_TRUE(f.stepBack());
+                std::vector<std::uint8_t> again(block);
+                ASSERT_EQ(f.read(again.data(), block), n);
+                ASSERT_TRUE(std::equal(again.begin(), again.begin() + n, buf.begin()));
+            }
+            all.append(buf.begin(), buf.begin() + n);
+            if (static_cast<std::size_t>(n) < block) {
+                break;
+            }
+        }
+        EXPECT_TRUE(all == content) << "block " << block;
+    }
+
+    // Bytes appended after the read-ahead reached the old end are still delivered.
+    TransferFile g;
+    ASSERT_TRUE(g.openForRead(put("g", content.substr(0, 1000)), false));
+    std::uint8_t b[512];
+    ASSERT_EQ(g.read(b, 512), 512);
+    std::ofstream(path("g"), std::ios::binary | std::ios::app) << content.substr(1000, 1000);
+    ASSERT_EQ(g.read(b, 512), 512);
+    EXPECT_EQ(std::string(b, b + 512), content.substr(512, 512));
+    ASSERT_EQ(g.read(b, 512), 512);
+    EXPECT_EQ(std::string(b, b + 512), content.substr(1024, 512));
+}
+
+// Large blocks are read ahead into a spare packet that is swapped in whole; a retransmission
+// after a step back and a partial last block must still carry the right bytes.
+TEST_F(TransferFileTest, PrefetchedPacketsCarryTheRightBlocks) {
+    constexpr std::size_t kBlock = 8192;
+    constexpr std::size_t kHeader = 4;
+    const std::string content = randomBytes(3 * kBlock + 100, 12);
+    TransferFile f;
+    ASSERT_TRUE(f.openForRead(put("f", content), false));
+    std::vector<std::uint8_t> packet(kBlock + 16, 0xEE);
+    auto blockAt = [&](std::size_t i, std::int64_t n) {
+        return std::string(packet.begin() + kHeader, packet.begin() + kHeader + n) ==
+               content.substr(i * kBlock, static_cast<std::size_t>(n));
+    };
+    ASSERT_EQ(f.readPacket(packet, kHeader, kBlock), static_cast<std::int64_t>(kBlock));
+    EXPECT_TRUE(blockAt(0, kBlock));
+    f.prefetch(packet.size(), kHeader, kBlock);
+    ASSERT_EQ(f.readPacket(packet, kHeader, kBlock), static_cast<std::int64_t>(kBlock));
+    EXPECT_TRUE(blockAt(1, kBlock));
+    f.prefetch(packet.size(), kHeader, kBlock);
+    // Block 1's ACK was lost: block 1 again, although block 2 is already prefetched.
+    ASSERT_TRUE(f.stepBack());
+    ASSERT_EQ(f.readPacket(packet, kHeader, kBlock), static_cast<std::int64_t>(kBlock));
+    EXPECT_TRUE(blockAt(1, kBlock));
+    f.prefetch(packet.size(), kHeader, kBlock);
+    ASSERT_EQ(f.readPacket(packet, kHeader, kBlock), static_cast<std::int64_t>(kBlock));
+    EXPECT_TRUE(blockAt(2, kBlock));
+    f.prefetch(packet.size(), kHeader, kBlock);
+    ASSERT_EQ(f.readPacket(packet, kHeader, 100), 100);
+    EXPECT_TRUE(blockAt(3, 100));
+    EXPECT_EQ(packet.size(), kBlock + 16);
+    f.prefetch(packet.size(), kHeader, kBlock);
+    EXPECT_EQ(f.readPacket(packet, kHeader, kBlock), 0);
+    // A headroom and length that do not fit the packet are refused, not written past its end.
+    EXPECT_EQ(f.readPacket(packet, kHeader, packet.size()), -1);
+}
+
+// Large writes bypass the gather buffer; mixed with small ones the file must keep their order.
+TEST_F(TransferFileTest, LargeAndSmallWritesKeepTheirOrder) {
+    const std::string content = randomBytes(300'000, 13);
+    TransferFile out;
+    ASSERT_TRUE(out.openForWrite(path("w"), false));
+    std::size_t at = 0;
+    for (std::size_t piece : {65464, 100, 65464, 65464, 512, 40000, 65464}) {
+        piece = std::min(piece, content.size() - at);
+        ASSERT_EQ(out.write(u8(content) + at, piece), piece);
+        at += piece;
+    }
+    ASSERT_EQ(out.write(u8(content) + at, content.size() - at), content.size() - at);
+    ASSERT_TRUE(out.close());
+    EXPECT_TRUE(slurp(path("w")) == content);
+}
+
 TEST_F(TransferFileTest, NetasciiReadTranslates) {
     TransferFile f;
     ASSERT_TRUE(f.openForRead(put("t", "a\r\nb\rc\x1a rest"s), true));
@@ -266,9 +356,18 @@ TEST_F(TransferFileTest, FailedFlushIsReported) {
     // Data still in the gather buffer fails only when close flushes it.
     TransferFile f;
     ASSERT_TRUE(f.openForWrite(path("closing"), false));
-    EXPECT_EQ(f.write(bytes, limit + 20000), limit + 20000);
+    constexpr std::size_t kPieces = 231;  // 118272 bytes: one flush at 64 KiB, the rest buffered
+    for (std::size_t i = 0; i < kPieces; ++i) {
+        ASSERT_EQ(f.write(bytes + i * 512, 512), 512u);
+    }
     EXPECT_FALSE(f.close());
     EXPECT_TRUE(slurp(path("closing")) == data.substr(0, limit));
+
+    // A large block goes to the file directly, so its shortfall shows in the write itself.
+    ASSERT_TRUE(f.openForWrite(path("direct"), false));
+    EXPECT_EQ(f.write(bytes, limit + 20000), limit);
+    EXPECT_TRUE(slurp(path("direct")) == data.substr(0, limit));
+    f.close();
 
     // A failing flush shortens the write that triggered it.
     ASSERT_TRUE(f.openForWrite(path("writing"), false));
