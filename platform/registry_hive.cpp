@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <utility>
 
 #include "platform/atomic_file.h"
 #include "platform/config_paths.h"
+#include "platform/text_input.h"
 
 namespace platform {
 namespace {
@@ -245,30 +245,6 @@ std::optional<std::string> parseSectionLine(std::string_view line) {
     return normaliseKeyPath(rest);
 }
 
-std::string readCapped(const std::string& path, bool& truncated) {
-    std::string data;
-    truncated = false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return data;
-    }
-    char chunk[64 * 1024];
-    while (in) {
-        in.read(chunk, sizeof chunk);
-        std::size_t got = static_cast<std::size_t>(in.gcount());
-        if (got == 0) {
-            break;
-        }
-        if (data.size() + got > kMaxFileBytes) {
-            data.append(chunk, kMaxFileBytes - data.size());
-            truncated = true;
-            break;
-        }
-        data.append(chunk, got);
-    }
-    return data;
-}
-
 }  // namespace
 
 RegistryHive::RegistryHive(std::string path) : path_(std::move(path)) {
@@ -286,7 +262,7 @@ std::string RegistryHive::defaultPath(std::string_view program) {
 void RegistryHive::reload() {
     keys_.clear();
     bool truncated = false;
-    std::string data = readCapped(path_, truncated);
+    std::string data = ReadFileCapped(path_, kMaxFileBytes, &truncated).value_or(std::string());
     std::string_view text(data);
     if (truncated) {
         // The last line was cut short by the cap and may read as something it never said.

@@ -19,7 +19,7 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 // Octet reads of small blocks come from a read-ahead of whole blocks: one system call per
 // several blocks instead of one per block, for a few KiB per transfer.
 constexpr std::size_t kSmallBlock = 2048;
-constexpr std::size_t kReadAhead = 8 * 1024;
+constexpr std::size_t kReadAhead = 4 * 1024;
 
 constexpr std::uint8_t kCr = '\r';
 constexpr std::uint8_t kLf = '\n';

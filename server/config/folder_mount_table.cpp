@@ -7,10 +7,12 @@
 #include <array>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <optional>
+#include <string_view>
 #include <system_error>
+#include <vector>
+
+#include "platform/text_input.h"
 
 namespace server {
 
@@ -81,10 +83,27 @@ bool underSystemFolder(std::string_view mountPoint) {
 }
 
 std::string readFirstLine(const fs::path& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
+    const std::string text = platform::ReadFileCapped(path.string(), 4096).value_or(std::string());
+    return text.substr(0, text.find('\n'));
+}
+
+// The words of a line, split at blanks and tabs.
+std::vector<std::string> fieldsOf(std::string_view line) {
+    std::vector<std::string> fields;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        const std::size_t start = line.find_first_not_of(" \t\r\v\f", at);
+        if (start == std::string_view::npos) {
+            break;
+        }
+        std::size_t end = line.find_first_of(" \t\r\v\f", start);
+        if (end == std::string_view::npos) {
+            end = line.size();
+        }
+        fields.emplace_back(line.substr(start, end - start));
+        at = end;
+    }
+    return fields;
 }
 
 }  // namespace
@@ -115,12 +134,13 @@ bool SysfsRemovable(const Mount& mount) {
 MountTable MountTable::Parse(std::string_view text, RemovableProbe removable) {
     MountTable table;
     table.removable_ = std::move(removable);
-    std::istringstream lines{std::string(text)};
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream in(line);
-        const std::vector<std::string> fields{std::istream_iterator<std::string>(in),
-                                              std::istream_iterator<std::string>()};
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        const std::vector<std::string> fields = fieldsOf(text.substr(at, end - at));
+        at = end + 1;
         const auto dash = std::find(fields.begin(), fields.end(), "-");
         Mount mount;
         if (dash != fields.end() && dash - fields.begin() >= 6 && fields.end() - dash >= 3) {
@@ -148,12 +168,12 @@ MountTable MountTable::Parse(std::string_view text, RemovableProbe removable) {
 }
 
 MountTable MountTable::FromSystem() {
-    std::ifstream in("/proc/self/mountinfo");
-    if (!in) {
-        in.open("/proc/mounts");
+    constexpr std::size_t kLimit = 16 * 1024 * 1024;
+    std::optional<std::string> text = platform::ReadFileCapped("/proc/self/mountinfo", kLimit);
+    if (!text) {
+        text = platform::ReadFileCapped("/proc/mounts", kLimit);
     }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return Parse(text);
+    return Parse(text.value_or(std::string()));
 }
 
 const Mount* MountTable::MountOf(std::string_view absolutePath) const {

@@ -5,12 +5,13 @@
 
 #include <cctype>
 #include <climits>
-#include <fstream>
 #include <optional>
+#include <string_view>
 
 #include "platform/atomic_file.h"
 #include "platform/config_paths.h"
 #include "platform/registry_hive.h"
+#include "platform/text_input.h"
 #include "server/engine/server_settings.h"
 
 namespace server {
@@ -51,12 +52,18 @@ std::string quoteExec(const std::string& path) {
 }
 
 std::optional<std::string> execPathOf(const std::string& entryPath) {
-    std::ifstream in(entryPath);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("X-Ravendock-Program=", 0) == 0) {
-            return line.substr(sizeof("X-Ravendock-Program=") - 1);
+    constexpr std::string_view kKey = "X-Ravendock-Program=";
+    const std::string text = platform::ReadFileCapped(entryPath, 64 * 1024).value_or(std::string());
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) {
+            end = text.size();
         }
+        const std::string_view line(text.data() + at, end - at);
+        if (line.starts_with(kKey)) {
+            return std::string(line.substr(kKey.size()));
+        }
+        at = end + 1;
     }
     return std::nullopt;
 }

@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <iostream>
+#include <optional>
 #include <string>
+
+#include "platform/text_input.h"
 
 namespace server {
 
@@ -15,11 +17,7 @@ bool interactive() {
 }
 
 std::optional<std::string> readLine() {
-    std::string line;
-    if (!std::getline(std::cin, line)) {
-        return std::nullopt;
-    }
-    return line;
+    return platform::ReadLine(stdin);
 }
 
 }  // namespace

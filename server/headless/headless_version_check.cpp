@@ -4,10 +4,11 @@
 
 #include <chrono>
 #include <cstdio>
-#include <iostream>
+#include <optional>
 #include <string>
 
 #include "platform/event_loop.h"
+#include "platform/text_input.h"
 #include "server/ui/version_check.h"
 
 namespace server {
@@ -34,11 +35,8 @@ class ConsoleVersionView final : public VersionCheckView {
             std::fprintf(stderr, "N\n");
             return false;
         }
-        std::string line;
-        if (!std::getline(std::cin, line)) {
-            return false;
-        }
-        return !line.empty() && (line[0] == 'y' || line[0] == 'Y');
+        const std::optional<std::string> line = platform::ReadLine(stdin);
+        return line && !line->empty() && ((*line)[0] == 'y' || (*line)[0] == 'Y');
     }
     void messageBox(std::string_view text) override {
         std::fprintf(stderr, "ravendockd: %.*s\n", static_cast<int>(text.size()), text.data());
