@@ -113,6 +113,10 @@ std::int64_t TransferFile::read(std::uint8_t* out, std::size_t n) {
     if (text_) {
         return readText(out, n);
     }
+    if (n == 0) {
+        lastConsumed_ = 0;
+        return 0;
+    }
     std::int64_t got = n <= kSmallBlock ? readAhead(out, n) : readAt(offset_, out, n);
     if (got < 0) {
         return -1;
@@ -191,6 +195,9 @@ std::int64_t TransferFile::readAhead(std::uint8_t* out, std::size_t n) {
         } catch (const std::bad_alloc&) {
             return readAt(offset_, out, n);
         }
+    }
+    if (n > buffer_.size()) {
+        return readAt(offset_, out, n);  // sized by a smaller first read
     }
     // buffer_[0, bufferEnd_) holds the file bytes from aheadOffset_ on.
     const bool buffered =

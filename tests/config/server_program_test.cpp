@@ -8,6 +8,7 @@
 
 #include "../engine/engine_harness.h"
 #include "platform/registry_hive.h"
+#include "platform/udp_socket.h"
 #include "server/config/run_once.h"
 #include "server/config/server_front_end.h"
 
@@ -55,7 +56,15 @@ class ServerProgramTest : public ::testing::Test {
             << values;
     }
 
-    std::string freePort() { return std::to_string(20000 + ::rand() % 40000); }
+    // A port the kernel just handed out and took back: a fixed pseudo-random pick collided with
+    // the ephemeral ports of test binaries running alongside.
+    std::string freePort() {
+        platform::UdpSocket probe;
+        if (!probe.open(0x7f000001, 0)) {
+            return "0";
+        }
+        return std::to_string(probe.localEndpoint().port);
+    }
 
     std::string root_;
     std::string hivePath_;

@@ -152,6 +152,17 @@ TEST_F(TransferFileTest, SmallBlockReadAheadFollowsStepsBackAndGrowth) {
         EXPECT_TRUE(all == content) << "block " << block;
     }
 
+    // Reads of nothing, and blocks larger than the first one, still follow the file.
+    TransferFile h;
+    ASSERT_TRUE(h.openForRead(path("f"), false));
+    std::vector<std::uint8_t> big(2048);
+    ASSERT_EQ(h.read(big.data(), 0), 0);
+    ASSERT_EQ(h.read(big.data(), 8), 8);
+    ASSERT_EQ(h.read(big.data(), 2048), 2048);
+    EXPECT_TRUE(std::string(big.begin(), big.end()) == content.substr(8, 2048));
+    ASSERT_EQ(h.read(big.data(), 8), 8);
+    EXPECT_TRUE(std::string(big.begin(), big.begin() + 8) == content.substr(2056, 8));
+
     // Bytes appended after the read-ahead reached the old end are still delivered.
     TransferFile g;
     ASSERT_TRUE(g.openForRead(put("g", content.substr(0, 1000)), false));
