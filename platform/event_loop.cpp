@@ -8,7 +8,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <optional>
 #include <stdexcept>
 
 namespace platform {
@@ -146,40 +145,41 @@ int EventLoop::runOnce(int timeoutMs) {
         explicit DispatchScope(const EventLoop* loop) { tlsDispatching = loop; }
         ~DispatchScope() { tlsDispatching = outer; }
     };
-    std::optional<DispatchScope> scope(std::in_place, this);
-    for (int i = 0; i < n; ++i) {
-        int fd = events[static_cast<std::size_t>(i)].data.fd;
-        if (fd == wakeFd_) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] auto r = ::read(wakeFd_, &count, sizeof count);
-            runPosted();
-            ++ran;
-            continue;
-        }
-        if (auto t = timerByFd_.find(fd); t != timerByFd_.end()) {
-            TimerId id = t->second;
-            std::shared_ptr<Timer> timer = timers_[id];
-            std::uint64_t expirations = 0;
-            [[maybe_unused]] auto r = ::read(fd, &expirations, sizeof expirations);
-            if (!timer->repeat) {
-                cancelTimer(id);
+    {
+        const DispatchScope scope(this);
+        for (int i = 0; i < n; ++i) {
+            int fd = events[static_cast<std::size_t>(i)].data.fd;
+            if (fd == wakeFd_) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] auto r = ::read(wakeFd_, &count, sizeof count);
+                runPosted();
+                ++ran;
+                continue;
             }
-            // A copy keeps the callback alive if it cancels its own timer.
-            Callback callback = timer->callback;
-            callback();
+            if (auto t = timerByFd_.find(fd); t != timerByFd_.end()) {
+                TimerId id = t->second;
+                std::shared_ptr<Timer> timer = timers_[id];
+                std::uint64_t expirations = 0;
+                [[maybe_unused]] auto r = ::read(fd, &expirations, sizeof expirations);
+                if (!timer->repeat) {
+                    cancelTimer(id);
+                }
+                // A copy keeps the callback alive if it cancels its own timer.
+                Callback callback = timer->callback;
+                callback();
+                ++ran;
+                continue;
+            }
+            auto w = watches_.find(fd);
+            if (w == watches_.end()) {
+                continue;  // unwatched earlier in this pass
+            }
+            // Holding a reference lets the callback unwatch itself safely.
+            std::shared_ptr<Watch> watch = w->second;
+            watch->callback();
             ++ran;
-            continue;
         }
-        auto w = watches_.find(fd);
-        if (w == watches_.end()) {
-            continue;  // unwatched earlier in this pass
-        }
-        // Holding a reference lets the callback unwatch itself safely.
-        std::shared_ptr<Watch> watch = w->second;
-        watch->callback();
-        ++ran;
     }
-    scope.reset();
     if (postedDuringDispatch_) {
         // Calls these post in turn wake the loop as usual.
         postedDuringDispatch_ = false;

@@ -196,9 +196,6 @@ std::int64_t TransferFile::readAhead(std::uint8_t* out, std::size_t n) {
             return readAt(offset_, out, n);
         }
     }
-    if (n > buffer_.size()) {
-        return readAt(offset_, out, n);  // sized by a smaller first read
-    }
     // buffer_[0, bufferEnd_) holds the file bytes from aheadOffset_ on.
     const bool buffered =
         offset_ >= aheadOffset_ && offset_ + static_cast<std::int64_t>(n) <=
@@ -319,17 +316,7 @@ std::size_t TransferFile::write(const std::uint8_t* data, std::size_t n) {
     std::size_t taken = 0;
     if (!text_ && bufferEnd_ == 0 && n >= buffer_.size() / 2) {
         // Large blocks gain nothing from gathering: they go to the file without a copy.
-        while (taken < n) {
-            const ssize_t r = ::write(fd_, data + taken, n - taken);
-            if (r > 0) {
-                taken += static_cast<std::size_t>(r);
-                offset_ += r;
-            } else if (r < 0 && errno == EINTR) {
-                continue;
-            } else {
-                break;
-            }
-        }
+        taken = writeOut(data, n);
     } else if (!text_) {
         while (taken < n) {
             if (bufferEnd_ == buffer_.size() && !flush()) {
@@ -357,23 +344,27 @@ std::size_t TransferFile::write(const std::uint8_t* data, std::size_t n) {
     return taken;
 }
 
-bool TransferFile::flush() {
+std::size_t TransferFile::writeOut(const std::uint8_t* data, std::size_t n) {
     std::size_t done = 0;
-    bool ok = true;
-    while (done < bufferEnd_) {
-        const ssize_t r = ::write(fd_, buffer_.data() + done, bufferEnd_ - done);
+    while (done < n) {
+        const ssize_t r = ::write(fd_, data + done, n - done);
         if (r > 0) {
             done += static_cast<std::size_t>(r);
             offset_ += r;
         } else if (r < 0 && errno == EINTR) {
             continue;
         } else {
-            ok = false;  // includes a write of nothing, which would otherwise loop forever
-            break;
+            break;  // includes a write of nothing, which would otherwise loop forever
         }
     }
+    return done;
+}
+
+bool TransferFile::flush() {
+    const std::size_t done = writeOut(buffer_.data(), bufferEnd_);
     // Keep what did not reach the file, so nothing is lost if a later flush succeeds.
     std::memmove(buffer_.data(), buffer_.data() + done, bufferEnd_ - done);
+    const bool ok = done == bufferEnd_;
     bufferEnd_ -= done;
     return ok;
 }

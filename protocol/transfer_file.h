@@ -54,6 +54,8 @@ class TransferFile {
 
   private:
     bool flush();
+    // Writes n bytes at the file's end; returns how many reached it.
+    std::size_t writeOut(const std::uint8_t* data, std::size_t n);
     std::int64_t readAt(std::int64_t at, std::uint8_t* out, std::size_t n) const;
     std::int64_t readAhead(std::uint8_t* out, std::size_t n);
     std::int64_t readText(std::uint8_t* out, std::size_t n);
