@@ -55,7 +55,9 @@ MIB = 1024 * 1024
 GIB = 1024 * MIB
 OURS_SERVER = "ravendockd"
 OURS_CLIENT = "merrowinc"
-SERVERS = ["ravendockd", "tftpd-hpa", "atftpd", "dnsmasq"]
+SERVERS = ["ravendockd", "tftpd-hpa", "atftpd", "dnsmasq", "floor"]
+# Measured alongside but not a peer: never the "best peer" of a row.
+REFERENCE_SERVER = "floor"
 CLIENTS = ["merrowinc", "tftp-hpa", "atftp", "curl"]
 CLIENT_TABLE_SERVER = "tftpd-hpa"  # the one server every client is measured against
 MERROWINC_MAX_BLKSIZE = 65420  # the largest block size merrowinc accepts (--blksize)
@@ -553,7 +555,21 @@ class Dnsmasq(Server):
         return run_text(["dnsmasq", "--version"]).splitlines()[0]
 
 
-SERVER_CLASSES = {c.name: c for c in (Ravendockd, TftpdHpa, Atftpd, Dnsmasq)}
+class FloorServer(Server):
+    """bench/floor_server.cpp: the least a lock-step server can do per block (one wait, one
+    receive, one send; files mapped, no timers, no checks). Not a usable server: it shows how
+    low server CPU per GiB can go on this machine at all."""
+    name = REFERENCE_SERVER
+
+    def command(self):
+        return ([self.opts.floor_bin, f"--port={self.port}", f"--root={self.read_dir}"], None,
+                self.dir)
+
+    def version(self):
+        return f"bench/floor_server.cpp, git {self.opts.git_rev}"
+
+
+SERVER_CLASSES = {c.name: c for c in (Ravendockd, TftpdHpa, Atftpd, Dnsmasq, FloorServer)}
 
 
 def dpkg_version(pkg: str) -> str:
@@ -1025,7 +1041,7 @@ class Bench:
         case = Case("conc", o.small, o.memory_concurrency, o.conc_blksize)
         remote, digest = self.file_for(o.small)
         self.set_driver_cpu("split")
-        for name in list(self.servers):
+        for name in [n for n in self.servers if n != REFERENCE_SERVER]:
             server = self.servers[name]
             server.stop()
             try:
@@ -1115,7 +1131,7 @@ class Bench:
         self.set_driver_cpu("split")
         remote, digest = "instr.bin", self.data["instr"][1]
         mib = o.instr_size / MIB
-        for name in list(self.servers):
+        for name in [n for n in self.servers if n != REFERENCE_SERVER]:
             server = self.servers[name]
             server.stop()
             res: dict = {"method": method}
@@ -1303,7 +1319,8 @@ def summarize(b: Bench) -> dict:
 
 
 def best_and_ratio(values: dict[str, float | None], ours: str, higher_better: bool):
-    peers = {k: v for k, v in values.items() if k != ours and v is not None}
+    peers = {k: v for k, v in values.items()
+             if k not in (ours, REFERENCE_SERVER) and v is not None}
     if not peers:
         return None, None, None
     best = max(peers, key=peers.get) if higher_better else min(peers, key=peers.get)
@@ -1372,6 +1389,14 @@ def markdown(b: Bench, summary: dict, meta: dict) -> str:
     table(L, srv_rows, o.servers, OURS_SERVER, "mib_s", True,
           f"Throughput, MiB/s (higher is better). Ratio = {OURS_SERVER} / best peer = "
           f"best peer's time / {OURS_SERVER}'s time: above 1 means {OURS_SERVER} is faster.")
+    if REFERENCE_SERVER in o.servers:
+        L.append(f"The {REFERENCE_SERVER} column is not a peer and never the best peer: "
+                 f"bench/floor_server.cpp does only what every lock-step server must do per block "
+                 f"(one wait, one receive, one send; the file mapped into memory, no timers, no "
+                 f"retransmission, no checks, no list of transfers). It is not usable as a server; "
+                 f"it marks how fast and how frugal any TFTP server can be on this machine. "
+                 f"{REFERENCE_SERVER} / best peer is the best ratio any server could reach in the row.")
+        L.append("")
     table(L, srv_rows, o.servers, OURS_SERVER, "server_cpu_s_per_gib", False,
           f"Server CPU seconds (user+system) per GiB served (lower is better). Ratio = "
           f"{OURS_SERVER} / best peer: below 1 means {OURS_SERVER} uses less CPU.")
@@ -1451,17 +1476,23 @@ def markdown(b: Bench, summary: dict, meta: dict) -> str:
 
 def table(L: list[str], rows: list[dict], members: list[str], ours: str, key: str,
           higher_better: bool, title: str) -> None:
+    reference = REFERENCE_SERVER in members
     L.append(title)
     L.append("")
-    L.append("| case | placement | " + " | ".join(members) + " | best peer | ratio |")
-    L.append("|---|---|" + "---:|" * len(members) + "---|---:|")
+    extra = f" | {REFERENCE_SERVER} / best peer" if reference else ""
+    L.append("| case | placement | " + " | ".join(members) + " | best peer | ratio" + extra + " |")
+    L.append("|---|---|" + "---:|" * len(members) + "---|---:|" + ("---:|" if reference else ""))
     for r in rows:
         vals = {m: r["cells"][m].get(key) for m in members
                 if "skipped" not in r["cells"][m] and "failed" not in r["cells"][m]}
         best, bv, ratio = best_and_ratio(vals, ours, higher_better)
         cells = [cell_text(r["cells"][m], key) for m in members]
-        L.append(f"| {r['case']} | {PLACEMENT_TEXT[r['placement']]} | " + " | ".join(cells) +
-                 f" | {best or '—'} | {fmt(ratio) if ratio is not None else '—'} |")
+        line = f"| {r['case']} | {PLACEMENT_TEXT[r['placement']]} | " + " | ".join(cells) + \
+            f" | {best or '—'} | {fmt(ratio) if ratio is not None else '—'} |"
+        if reference:
+            floor = vals.get(REFERENCE_SERVER)
+            line += f" {fmt(floor / bv) if floor is not None and bv else '—'} |"
+        L.append(line)
     L.append("")
 
 
@@ -1474,6 +1505,8 @@ def parse_args(argv):
     p.add_argument("--server-bin", required=True, help="ravendockd (Release build)")
     p.add_argument("--client-bin", default="", help="merrowinc (Release build)")
     p.add_argument("--client-skip", default="", help="why merrowinc is not measured")
+    p.add_argument("--floor-bin", default="",
+                   help="bench/floor_server.cpp built (the floor column; none without it)")
     p.add_argument("--quick", action="store_true",
                    help="smoke test: 1 run, 4 MiB instead of 64 MiB, 256 KiB instead of 1 MiB")
     p.add_argument("--runs", type=int, help="runs per case (default 3, quick 1)")
@@ -1511,6 +1544,10 @@ def parse_args(argv):
     o.client_blksizes = [512, 65464]
     o.instr_blksizes = [512, 65464]
     o.servers = [s for s in o.servers.split(",") if s]
+    if o.floor_bin:
+        o.floor_bin = os.path.abspath(o.floor_bin)
+    if not o.floor_bin or not os.access(o.floor_bin, os.X_OK):
+        o.servers = [s for s in o.servers if s != REFERENCE_SERVER]
     o.clients = [c for c in o.clients.split(",") if c]
     for s in o.servers:
         if s not in SERVER_CLASSES:

@@ -34,6 +34,10 @@ CLIENT_ARGS=()
 if [[ ${BENCH_SKIP_BUILD:-0} != 1 ]]; then
     cmake --preset release >/dev/null
     cmake --build --preset release -j "$JOBS" --target ravendockd
+    # The floor column is a reference only: without it the peers are still compared.
+    if ! cmake --build --preset release -j "$JOBS" --target floor-server >"$BUILD/bench-floor-build.log" 2>&1; then
+        echo "bench/run.sh: floor-server does not build (see $BUILD/bench-floor-build.log); no floor column" >&2
+    fi
     # The client is optional: when it is missing or does not build, its column is reported as
     # skipped (an older binary is not used: it would not be the code of this tree).
     if [[ ! -f client/main.cpp ]]; then
@@ -63,5 +67,8 @@ if [[ -n $(git status --porcelain --untracked-files=no 2>/dev/null) ]] ||
     rev+="+local changes"
 fi
 
+FLOOR_ARGS=()
+[[ -x $BUILD/bench/floor-server ]] && FLOOR_ARGS=(--floor-bin "$BUILD/bench/floor-server")
+
 exec python3 "$ROOT/bench/bench.py" --server-bin "$BUILD/server/ravendockd" "${CLIENT_ARGS[@]}" \
-    --git-rev "$rev" "$@"
+    "${FLOOR_ARGS[@]}" --git-rev "$rev" "$@"
