@@ -557,8 +557,8 @@ class Dnsmasq(Server):
 
 class FloorServer(Server):
     """bench/floor_server.cpp: the least a lock-step server can do per block (one wait, one
-    receive, one send; files mapped, no timers, no checks). Not a usable server: it shows how
-    low server CPU per GiB can go on this machine at all."""
+    receive, one send; files read 256 KiB at a time, no timers, no checks). Not a usable
+    server: it shows how low server CPU per GiB can go on this machine at all."""
     name = REFERENCE_SERVER
 
     def command(self):
@@ -1392,10 +1392,11 @@ def markdown(b: Bench, summary: dict, meta: dict) -> str:
     if REFERENCE_SERVER in o.servers:
         L.append(f"The {REFERENCE_SERVER} column is not a peer and never the best peer: "
                  f"bench/floor_server.cpp does only what every lock-step server must do per block "
-                 f"(one wait, one receive, one send; the file mapped into memory, no timers, no "
-                 f"retransmission, no checks, no list of transfers). It is not usable as a server; "
+                 f"(one wait, one receive, one send straight from a 256 KiB read of the file; no "
+                 f"timers, no retransmission, no checks, no list of transfers). It is not usable as a server; "
                  f"it marks how fast and how frugal any TFTP server can be on this machine. "
-                 f"{REFERENCE_SERVER} / best peer is the best ratio any server could reach in the row.")
+                 f"{REFERENCE_SERVER} / best peer is about the best ratio any server could reach in the "
+                 f"row (it is measured like the others, so it carries the same noise).")
         L.append("")
     table(L, srv_rows, o.servers, OURS_SERVER, "server_cpu_s_per_gib", False,
           f"Server CPU seconds (user+system) per GiB served (lower is better). Ratio = "

@@ -16,10 +16,18 @@ namespace {
 // Read-ahead for text mode and the gather buffer for writes: large enough that the file sees
 // few system calls per transfer, small enough to keep per transfer.
 constexpr std::size_t kBufferSize = 64 * 1024;
-// Octet reads of small blocks come from a read-ahead of whole blocks: one system call per
-// several blocks instead of one per block, for a few KiB per transfer.
+// Octet reads of small and middling blocks come from a read-ahead of whole blocks: one system
+// call per several blocks instead of one per block. Small blocks (the common PXE and router
+// sizes, where many transfers run at once) get only a few KiB per transfer; middling ones four
+// blocks. Larger blocks are read straight into a spare packet instead (see prefetch).
 constexpr std::size_t kSmallBlock = 2048;
 constexpr std::size_t kReadAhead = 4 * 1024;
+constexpr std::size_t kMiddlingBlock = 16 * 1024;
+constexpr std::size_t kMiddlingReadAheadBlocks = 4;
+
+std::size_t readAheadSize(std::size_t n) {
+    return n <= kSmallBlock ? std::max(n, kReadAhead / n * n) : kMiddlingReadAheadBlocks * n;
+}
 
 constexpr std::uint8_t kCr = '\r';
 constexpr std::uint8_t kLf = '\n';
@@ -117,7 +125,7 @@ std::int64_t TransferFile::read(std::uint8_t* out, std::size_t n) {
         lastConsumed_ = 0;
         return 0;
     }
-    std::int64_t got = n <= kSmallBlock ? readAhead(out, n) : readAt(offset_, out, n);
+    std::int64_t got = n <= kMiddlingBlock ? readAhead(out, n) : readAt(offset_, out, n);
     if (got < 0) {
         return -1;
     }
@@ -147,7 +155,7 @@ std::int64_t TransferFile::readPacket(std::vector<std::uint8_t>& packet, std::si
 
 void TransferFile::prefetch(std::size_t packetSize, std::size_t headroom, std::size_t n) {
     prefetchOffset_ = -1;
-    if (fd_ < 0 || writing_ || text_ || n <= kSmallBlock || headroom > packetSize ||
+    if (fd_ < 0 || writing_ || text_ || n <= kMiddlingBlock || headroom > packetSize ||
         n > packetSize - headroom) {
         return;
     }
@@ -189,12 +197,15 @@ std::int64_t TransferFile::readAt(std::int64_t at, std::uint8_t* out, std::size_
 }
 
 std::int64_t TransferFile::readAhead(std::uint8_t* out, std::size_t n) {
-    if (buffer_.empty()) {
+    if (buffer_.size() < n) {
+        // Sized by the first read; a later, larger block must still fit whole, or its short
+        // read would look like the end of the file.
         try {
-            buffer_.resize(std::max(n, kReadAhead / n * n));
+            buffer_.resize(readAheadSize(n));
         } catch (const std::bad_alloc&) {
             return readAt(offset_, out, n);
         }
+        bufferEnd_ = 0;
     }
     // buffer_[0, bufferEnd_) holds the file bytes from aheadOffset_ on.
     const bool buffered =

@@ -126,16 +126,17 @@ TEST_F(TransferFileTest, StepBackRepeatsTheLastBlock) {
     EXPECT_EQ(f.read(a, 512), 276);
 }
 
-// Small blocks come from a read-ahead of several blocks: a step back across its edge, a file
-// that grows after the first read and odd block sizes must all still deliver the file's bytes.
+// Small and middling blocks come from a read-ahead of several blocks: a step back across its
+// edge, a file that grows after the first read and odd block sizes must all still deliver the
+// file's bytes.
 TEST_F(TransferFileTest, SmallBlockReadAheadFollowsStepsBackAndGrowth) {
-    const std::string content = randomBytes(50'000, 11);
-    for (std::size_t block : {8, 512, 1428, 2048}) {
+    const std::string content = randomBytes(150'000, 11);
+    for (std::size_t block : {8, 512, 1428, 2048, 2049, 8192, 16384}) {
         TransferFile f;
         ASSERT_TRUE(f.openForRead(put("f", content), false));
         std::string all;
         std::vector<std::uint8_t> buf(block);
-        for (int guard = 0; guard < 10'000; ++guard) {
+        for (int guard = 0; guard < 20'000; ++guard) {
             std::int64_t n = f.read(buf.data(), block);
             ASSERT_GE(n, 0);
             if (guard % 7 == 3) {  // a lost ACK now and then: the same block again
@@ -152,16 +153,19 @@ TEST_F(TransferFileTest, SmallBlockReadAheadFollowsStepsBackAndGrowth) {
         EXPECT_TRUE(all == content) << "block " << block;
     }
 
-    // Reads of nothing, and blocks larger than the first one, still follow the file.
+    // Reads of nothing, and blocks larger than the first one (also larger than its whole
+    // read-ahead), still follow the file.
     TransferFile h;
     ASSERT_TRUE(h.openForRead(path("f"), false));
-    std::vector<std::uint8_t> big(2048);
+    std::vector<std::uint8_t> big(16384);
     ASSERT_EQ(h.read(big.data(), 0), 0);
     ASSERT_EQ(h.read(big.data(), 8), 8);
     ASSERT_EQ(h.read(big.data(), 2048), 2048);
-    EXPECT_TRUE(std::string(big.begin(), big.end()) == content.substr(8, 2048));
+    EXPECT_TRUE(std::string(big.begin(), big.begin() + 2048) == content.substr(8, 2048));
     ASSERT_EQ(h.read(big.data(), 8), 8);
     EXPECT_TRUE(std::string(big.begin(), big.begin() + 8) == content.substr(2056, 8));
+    ASSERT_EQ(h.read(big.data(), 16384), 16384);
+    EXPECT_TRUE(std::string(big.begin(), big.end()) == content.substr(2064, 16384));
 
     // Bytes appended after the read-ahead reached the old end are still delivered.
     TransferFile g;
@@ -178,7 +182,7 @@ TEST_F(TransferFileTest, SmallBlockReadAheadFollowsStepsBackAndGrowth) {
 // Large blocks are read ahead into a spare packet that is swapped in whole; a retransmission
 // after a step back and a partial last block must still carry the right bytes.
 TEST_F(TransferFileTest, PrefetchedPacketsCarryTheRightBlocks) {
-    constexpr std::size_t kBlock = 8192;
+    constexpr std::size_t kBlock = 32768;
     constexpr std::size_t kHeader = 4;
     const std::string content = randomBytes(3 * kBlock + 100, 12);
     TransferFile f;
