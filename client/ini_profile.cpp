@@ -9,6 +9,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/config_paths.h"
+#include "platform/text_input.h"
 
 namespace client {
 
@@ -141,12 +142,7 @@ void IniProfile::reload() {
     }
     std::size_t pos = 0;
     while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        lines_.emplace_back(text.substr(pos, end - pos));
-        pos = end + 1;
+        lines_.emplace_back(platform::NextLine(text, pos));
     }
     state_ = State::Readable;
 }

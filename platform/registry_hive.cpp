@@ -274,12 +274,7 @@ void RegistryHive::reload() {
     bool first = true;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
+        std::string_view line = NextLine(text, pos);
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }

@@ -64,4 +64,14 @@ std::optional<std::string> ReadLine(std::FILE* in) {
     return line;
 }
 
+std::string_view NextLine(std::string_view text, std::size_t& pos) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) {
+        end = text.size();
+    }
+    const std::string_view line = text.substr(pos, end - pos);
+    pos = end + 1;
+    return line;
+}
+
 }  // namespace platform

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -18,5 +19,9 @@ std::optional<std::string> ReadFileCapped(const std::string& path, std::size_t l
 // One line from in without its line end (a CR before the LF goes too); nullopt at the end of
 // the input when nothing was read.
 std::optional<std::string> ReadLine(std::FILE* in);
+
+// The line of text that starts at pos, without its LF; pos moves past the LF. Call while
+// pos < text.size().
+std::string_view NextLine(std::string_view text, std::size_t& pos);
 
 }  // namespace platform

@@ -135,12 +135,7 @@ MountTable MountTable::Parse(std::string_view text, RemovableProbe removable) {
     MountTable table;
     table.removable_ = std::move(removable);
     for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        const std::vector<std::string> fields = fieldsOf(text.substr(at, end - at));
-        at = end + 1;
+        const std::vector<std::string> fields = fieldsOf(platform::NextLine(text, at));
         const auto dash = std::find(fields.begin(), fields.end(), "-");
         Mount mount;
         if (dash != fields.end() && dash - fields.begin() >= 6 && fields.end() - dash >= 3) {

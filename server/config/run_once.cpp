@@ -55,15 +55,10 @@ std::optional<std::string> execPathOf(const std::string& entryPath) {
     constexpr std::string_view kKey = "X-Ravendock-Program=";
     const std::string text = platform::ReadFileCapped(entryPath, 64 * 1024).value_or(std::string());
     for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        const std::string_view line(text.data() + at, end - at);
+        const std::string_view line = platform::NextLine(text, at);
         if (line.starts_with(kKey)) {
             return std::string(line.substr(kKey.size()));
         }
-        at = end + 1;
     }
     return std::nullopt;
 }

@@ -11,6 +11,10 @@
 
 namespace {
 
+bool openOnLoopback(platform::UdpSocket& a, platform::UdpSocket& b) {
+    return a.open(0x7f000001, 0) && b.open(0x7f000001, 0);
+}
+
 TEST(EventLoop, RunsPostedCallsFromOtherThreadsAndQuits) {
     platform::EventLoop loop;
     int calls = 0;
@@ -32,8 +36,7 @@ TEST(EventLoop, CallsPostedDuringDispatchRunInTheSamePass) {
     platform::EventLoop loop;
     platform::UdpSocket a;
     platform::UdpSocket b;
-    ASSERT_TRUE(a.open(0x7f000001, 0));
-    ASSERT_TRUE(b.open(0x7f000001, 0));
+    ASSERT_TRUE(openOnLoopback(a, b));
     std::vector<int> order;
     loop.watchReadable(a.fd(), [&] {
         char buf[8];
@@ -82,8 +85,7 @@ TEST(EventLoop, ReadableSocketCanUnwatchItselfInItsCallback) {
     platform::EventLoop loop;
     platform::UdpSocket a;
     platform::UdpSocket b;
-    ASSERT_TRUE(a.open(0x7f000001, 0));
-    ASSERT_TRUE(b.open(0x7f000001, 0));
+    ASSERT_TRUE(openOnLoopback(a, b));
     int calls = 0;
     loop.watchReadable(a.fd(), [&] {
         ++calls;
@@ -100,8 +102,7 @@ TEST(EventLoop, ReadableSocketCanUnwatchItselfInItsCallback) {
 TEST(UdpSocket, ReportsTheFullLengthOfATruncatedDatagram) {
     platform::UdpSocket a;
     platform::UdpSocket b;
-    ASSERT_TRUE(a.open(0x7f000001, 0));
-    ASSERT_TRUE(b.open(0x7f000001, 0));
+    ASSERT_TRUE(openOnLoopback(a, b));
     std::vector<char> big(1000, 'x');
     ASSERT_TRUE(b.sendTo(big.data(), big.size(), a.localEndpoint()));
     char small[10];

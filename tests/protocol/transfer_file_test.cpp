@@ -192,20 +192,18 @@ TEST_F(TransferFileTest, PrefetchedPacketsCarryTheRightBlocks) {
         return std::string(packet.begin() + kHeader, packet.begin() + kHeader + n) ==
                content.substr(i * kBlock, static_cast<std::size_t>(n));
     };
-    ASSERT_EQ(f.readPacket(packet, kHeader, kBlock), static_cast<std::int64_t>(kBlock));
-    EXPECT_TRUE(blockAt(0, kBlock));
-    f.prefetch(packet.size(), kHeader, kBlock);
-    ASSERT_EQ(f.readPacket(packet, kHeader, kBlock), static_cast<std::int64_t>(kBlock));
-    EXPECT_TRUE(blockAt(1, kBlock));
-    f.prefetch(packet.size(), kHeader, kBlock);
+    // A full block read into the packet, then the next one prefetched as the sender does.
+    auto sendFull = [&](std::size_t i) {
+        ASSERT_EQ(f.readPacket(packet, kHeader, kBlock), static_cast<std::int64_t>(kBlock));
+        EXPECT_TRUE(blockAt(i, kBlock));
+        f.prefetch(packet.size(), kHeader, kBlock);
+    };
+    sendFull(0);
+    sendFull(1);
     // Block 1's ACK was lost: block 1 again, although block 2 is already prefetched.
     ASSERT_TRUE(f.stepBack());
-    ASSERT_EQ(f.readPacket(packet, kHeader, kBlock), static_cast<std::int64_t>(kBlock));
-    EXPECT_TRUE(blockAt(1, kBlock));
-    f.prefetch(packet.size(), kHeader, kBlock);
-    ASSERT_EQ(f.readPacket(packet, kHeader, kBlock), static_cast<std::int64_t>(kBlock));
-    EXPECT_TRUE(blockAt(2, kBlock));
-    f.prefetch(packet.size(), kHeader, kBlock);
+    sendFull(1);
+    sendFull(2);
     ASSERT_EQ(f.readPacket(packet, kHeader, 100), 100);
     EXPECT_TRUE(blockAt(3, 100));
     EXPECT_EQ(packet.size(), kBlock + 16);
