@@ -11,9 +11,9 @@
 
 #include "client/client_app.h"
 #include "client/client_settings.h"
-#include "client/console_dialogs.h"
-#include "client/console_run.h"
-#include "client/console_window.h"
+#include "client/console/console_dialogs.h"
+#include "client/console/console_run.h"
+#include "client/console/console_window.h"
 #include "client/ini_profile.h"
 #include "client/transfer_setup.h"
 #include "platform/clock.h"

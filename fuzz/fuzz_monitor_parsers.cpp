@@ -6,8 +6,8 @@
 
 #include "platform/clock.h"
 #include "server/engine/server_settings.h"
-#include "server/ui/icmp_report.h"
-#include "server/ui/version_page.h"
+#include "server/monitor/icmp_report.h"
+#include "server/services/version/version_page.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static server::ServerSettings settings = [] {

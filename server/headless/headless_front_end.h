@@ -4,10 +4,11 @@
 #include <memory>
 
 #include "server/config/server_front_end.h"
-#include "server/ui/client_list.h"
-#include "server/ui/console_client_list_printer.h"
-#include "server/ui/icmp_report.h"
-#include "server/ui/icmp_socket.h"
+#include "server/monitor/client_list.h"
+#include "server/headless/console_client_list_printer.h"
+#include "server/monitor/icmp_monitor.h"
+#include "server/monitor/icmp_report.h"
+#include "server/services/icmp/icmp_socket.h"
 
 namespace platform {
 class RegistryHive;

@@ -9,7 +9,7 @@
 
 #include "platform/event_loop.h"
 #include "platform/text_input.h"
-#include "server/ui/version_check.h"
+#include "server/monitor/version_check.h"
 
 namespace server {
 

@@ -6,8 +6,8 @@
 
 #include "client/client_app.h"
 #include "client/command_line.h"
-#include "client/console_run.h"
-#include "client/console_window.h"
+#include "client/console/console_run.h"
+#include "client/console/console_window.h"
 #include "tests/client/client_harness.h"
 
 namespace clienttest {

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <sstream>
 
-#include "client/console_dialogs.h"
-#include "client/console_window.h"
+#include "client/console/console_dialogs.h"
+#include "client/console/console_window.h"
 #include "tests/client/client_harness.h"
 
 namespace clienttest {

@@ -1,0 +1,103 @@
+#include "client/console/console_run.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <optional>
+
+#include "client/command_line.h"
+
+namespace client {
+
+namespace {
+
+// Enough passes to deliver the notices posted by the transfer's last packets.
+constexpr int kDrainPasses = 10;
+
+// While it lives, SIGINT and SIGTERM arrive as a readable descriptor on the event loop, so the
+// abort runs on the loop's thread like any other command.
+class StopSignals {
+  public:
+    StopSignals(platform::EventLoop& loop, CMerrowinApp& app) : loop_(loop) {
+        sigset_t mask;
+        sigemptyset(&mask);
+        sigaddset(&mask, SIGINT);
+        sigaddset(&mask, SIGTERM);
+        ::sigprocmask(SIG_BLOCK, &mask, &old_);
+        fd_ = ::signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
+        if (fd_ < 0) {
+            return;
+        }
+        loop_.watchReadable(fd_, [this, &app] {
+            signalfd_siginfo info{};
+            while (::read(fd_, &info, sizeof info) == sizeof info) {
+            }
+            if (app.view().TransferActive()) {
+                app.view().OnAbort();
+            } else {
+                loop_.quit();
+            }
+        });
+    }
+    ~StopSignals() {
+        if (fd_ >= 0) {
+            loop_.unwatch(fd_);
+            ::close(fd_);
+        }
+        ::sigprocmask(SIG_SETMASK, &old_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+  private:
+    platform::EventLoop& loop_;
+    sigset_t old_{};
+    int fd_ = -1;
+};
+
+}  // namespace
+
+void PrintCommandLineHelp(std::FILE* out) {
+    std::fputs(
+        "Usage: merrowinc -Hip -Gfile|-Pfile [-Rfile] [-Oport] [-B|-A] [--blksize=N] "
+        "[--timeout=N] [--send-timeout] [--headless]\n\n",
+        out);
+    for (std::string_view text : CommandLineHelpTexts()) {
+        std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
+    }
+    std::fputs("\n", out);
+    for (std::string_view text : ExtensionHelpTexts()) {
+        std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
+    }
+    std::fflush(out);
+}
+
+int RunConsole(CMerrowinApp& app, ConsoleWindow& window, platform::EventLoop& loop,
+               const std::vector<std::string>& args, std::FILE* helpOut, std::FILE* errOut,
+               bool stopSignals) {
+    app.InitInstance(window, args);
+    for (const std::string& option : app.commandLine.unknownLongOptions) {
+        std::fprintf(errOut, "merrowinc: unknown option %s\n", option.c_str());
+    }
+    if (!app.automatic) {
+        PrintCommandLineHelp(helpOut);
+        return app.ExitInstance();
+    }
+    if (app.automaticStart() == StartResult::Started) {
+        std::optional<StopSignals> signals;
+        if (stopSignals) {
+            signals.emplace(loop, app);
+        }
+        loop.run();
+    }
+    for (int pass = 0; pass < kDrainPasses && loop.runOnce(0) > 0; ++pass) {
+    }
+    window.Finish();
+    if (app.automaticStart() != StartResult::Started && app.exitCode == 0) {
+        app.exitCode = -2;
+    }
+    return app.ExitInstance();
+}
+
+}  // namespace client
