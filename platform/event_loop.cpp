@@ -160,7 +160,10 @@ int EventLoop::runOnce(int timeoutMs) {
                 TimerId id = t->second;
                 std::shared_ptr<Timer> timer = timers_[id];
                 std::uint64_t expirations = 0;
-                [[maybe_unused]] auto r = ::read(fd, &expirations, sizeof expirations);
+                if (::read(fd, &expirations, sizeof expirations) <= 0) {
+                    // A nested pass (a modal dialog's loop inside a callback) took this expiry.
+                    continue;
+                }
                 if (!timer->repeat) {
                     cancelTimer(id);
                 }

@@ -37,7 +37,8 @@ class EventLoop {
     void post(Callback call);
 
     // Waits at most timeoutMs (-1: no limit) and dispatches what is ready. Returns the number of
-    // callbacks run.
+    // callbacks run. May be called again from inside a callback (a modal dialog's nested loop):
+    // what the inner pass dispatched is not dispatched again by the outer one.
     int runOnce(int timeoutMs);
     // Runs until quit(); a later run() starts afresh.
     void run();
