@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "protocol/window_option.h"
+
 namespace protocol {
 
 namespace {
@@ -67,6 +69,8 @@ bool optionKind(std::string_view name, OptionKind& kind) {
         kind = OptionKind::Timeout;
     } else if (equalsIgnoreCase(name, "blksize")) {
         kind = OptionKind::Blksize;
+    } else if (equalsIgnoreCase(name, kWindowSizeOption)) {
+        kind = OptionKind::Windowsize;
     } else {
         return false;
     }

@@ -8,7 +8,7 @@
 
 namespace protocol {
 
-enum class OptionKind { Tsize, Timeout, Blksize };
+enum class OptionKind { Tsize, Timeout, Blksize, Windowsize };
 
 struct RequestOption {
     OptionKind kind;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -295,6 +296,69 @@ std::int64_t TransferFile::readText(std::uint8_t* out, std::size_t n) {
     }
     lastConsumed_ = offset_ - startOffset;
     return static_cast<std::int64_t>(got);
+}
+
+std::int64_t TransferFile::readBlocks(const iovec* buffers, std::size_t count) {
+    if (fd_ < 0 || writing_) {
+        return -1;
+    }
+    std::int64_t total = 0;
+    if (text_) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::int64_t got =
+                readText(static_cast<std::uint8_t*>(buffers[i].iov_base), buffers[i].iov_len);
+            if (got < 0) {
+                return -1;
+            }
+            total += got;
+            if (static_cast<std::size_t>(got) < buffers[i].iov_len) {
+                break;
+            }
+        }
+        return total;
+    }
+    // Buffer i is filled up to byte `into`; a read that stops inside a buffer is the end of
+    // the file or a read cut short, and the plain read that follows tells which.
+    std::size_t i = 0;
+    std::size_t into = 0;
+    while (i < count) {
+        if (into == 0) {
+            const int batch = static_cast<int>(std::min<std::size_t>(count - i, IOV_MAX));
+            ssize_t r;
+            do {
+                r = ::preadv(fd_, buffers + i, batch, static_cast<off_t>(offset_ + total));
+            } while (r < 0 && errno == EINTR);
+            if (r < 0) {
+                return -1;
+            }
+            if (r == 0) {
+                break;
+            }
+            total += r;
+            auto left = static_cast<std::size_t>(r);
+            while (i < count && left >= buffers[i].iov_len) {
+                left -= buffers[i].iov_len;
+                ++i;
+            }
+            into = left;
+        } else {
+            const std::size_t want = buffers[i].iov_len - into;
+            const std::int64_t got = readAt(
+                offset_ + total, static_cast<std::uint8_t*>(buffers[i].iov_base) + into, want);
+            if (got < 0) {
+                return -1;
+            }
+            total += got;
+            if (static_cast<std::size_t>(got) < want) {
+                break;
+            }
+            ++i;
+            into = 0;
+        }
+    }
+    offset_ += total;
+    lastConsumed_ = total;
+    return total;
 }
 
 bool TransferFile::stepBack() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/uio.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,6 +46,11 @@ class TransferFile {
     // (at headroom), so the file work overlaps the peer's work on the block just sent. A failure
     // is left for the next read to report.
     void prefetch(std::size_t packetSize, std::size_t headroom, std::size_t n);
+
+    // Fills the buffers in order, as consecutive reads would, and returns the bytes delivered
+    // (less than their total only at the end of the data) or -1 on a failure. Octet files take
+    // one system call for the lot.
+    std::int64_t readBlocks(const iovec* buffers, std::size_t count);
 
     // Steps back over the file bytes that the last read consumed, so the next read delivers the
     // same bytes again. False when there is nothing to step back over.

@@ -119,6 +119,8 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
                 answerBlksize = true;
                 break;
             }
+            case protocol::OptionKind::Windowsize:
+                break;
         }
     }
 
