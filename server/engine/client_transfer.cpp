@@ -9,6 +9,7 @@
 #include "protocol/error_table.h"
 #include "protocol/packet.h"
 #include "protocol/request_parser.h"
+#include "protocol/window_option.h"
 #include "server/engine/server_application.h"
 #include "server/engine/transfer_path.h"
 
@@ -96,6 +97,7 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
     bool answerTsize = false;
     bool answerTimeout = false;
     bool answerBlksize = false;
+    std::uint32_t requestedWindow = 0;
     for (const auto& option : parsed.options) {
         switch (option.kind) {
             case protocol::OptionKind::Tsize:
@@ -120,6 +122,10 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
                 break;
             }
             case protocol::OptionKind::Windowsize:
+                // Out of range: left unanswered, and the transfer stays lock-step.
+                if (protocol::windowSizeInRange(option.value)) {
+                    requestedWindow = option.value;
+                }
                 break;
         }
     }
@@ -170,7 +176,16 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
     oackTsize_ = answerTsize;
     oackTimeout_ = answerTimeout;
     oackBlksize_ = answerBlksize;
-    const bool anyAnswer = answerTsize || answerTimeout || answerBlksize;
+    if (requestedWindow != 0) {
+        // Granted for the block size finally in force, whatever the options' order.
+        window_ = reading ? protocol::grantedSendWindow(requestedWindow,
+                                                        static_cast<std::size_t>(blockSize_))
+                          : protocol::grantedReceiveWindow(requestedWindow);
+        if (!StartWindow(reading)) {
+            return;
+        }
+    }
+    const bool anyAnswer = answerTsize || answerTimeout || answerBlksize || window_ != 0;
     if (!reading) {
         block_ = 0;
         size_ = 0;
@@ -194,7 +209,7 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
 }
 
 void ClientTransfer::SendOack() {
-    protocol::OptionPair pairs[3];
+    protocol::OptionPair pairs[4];
     std::size_t count = 0;
     if (oackTsize_) {
         pairs[count++] = {"tsize", static_cast<std::uint64_t>(size_)};
@@ -204,6 +219,9 @@ void ClientTransfer::SendOack() {
     }
     if (oackBlksize_) {
         pairs[count++] = {"blksize", static_cast<std::uint64_t>(blockSize_)};
+    }
+    if (window_ != 0) {
+        pairs[count++] = {protocol::kWindowSizeOption, window_};
     }
     Send(protocol::buildOack(buffer_, std::span(pairs, count)));
 }
@@ -215,7 +233,8 @@ bool ClientTransfer::ResizeBuffers(bool reading) {
         return false;
     };
     try {
-        buffer_.resize(want);
+        // Never below the size at creation: tiny blocks still need room for an OACK or ERROR.
+        buffer_.resize(std::max(want, kRequestBufferSize + kBufferSlack));
     } catch (const std::bad_alloc&) {
         app_.dialogs().messageBox("Unable to allocate buffers for transfer", MessageIcon::Error);
         return fail();
@@ -232,7 +251,8 @@ bool ClientTransfer::ResizeBuffers(bool reading) {
     if (granted < wantBytes) {
         blockSize_ = std::max(granted - static_cast<int>(kBufferSlack), protocol::kMinBlockSize);
         try {
-            buffer_.resize(static_cast<std::size_t>(blockSize_) + kBufferSlack);
+            buffer_.resize(std::max(static_cast<std::size_t>(blockSize_) + kBufferSlack,
+                                    kRequestBufferSize + kBufferSlack));
         } catch (const std::bad_alloc&) {
             app_.dialogs().messageBox("Unable to allocate buffers for transfer",
                                       MessageIcon::Error);
@@ -278,8 +298,14 @@ void ClientTransfer::OnReceive(int error) {
     }
     platform::Ipv4Endpoint from;
     const std::size_t capacity = static_cast<std::size_t>(blockSize_) + protocol::kHeaderSize;
-    ssize_t n = socket_.receiveFrom(buffer_.data(), capacity, from);
-    if (n >= 0) {
+    // A window arrives as a burst: take what is waiting in one go rather than one datagram per
+    // pass of the loop.
+    const std::uint32_t batch = std::max<std::uint32_t>(window_, 1);
+    for (std::uint32_t i = 0; i < batch; ++i) {
+        ssize_t n = socket_.receiveFrom(buffer_.data(), capacity, from);
+        if (n < 0) {
+            break;
+        }
         ProcessDatagram(static_cast<std::size_t>(n), from);
     }
 }
@@ -328,6 +354,10 @@ void ClientTransfer::OnAck() {
         EndByPeerError(packet.text);
         return;
     }
+    if (window_ != 0) {
+        OnWindowAck(opcode, number);
+        return;
+    }
     if (opcode != protocol::kAck) {
         return;
     }
@@ -364,7 +394,9 @@ void ClientTransfer::OnData() {
     const std::uint16_t number = protocol::readU16(buffer_.data() + 2);
     if (!active_) {
         // The final ACK was lost: the client resends its last DATA and needs the ACK again.
-        if (completed_ && opcode == protocol::kData && number == block_) {
+        if (completed_ && opcode == protocol::kData && window_ != 0) {
+            OnWindowData(number);
+        } else if (completed_ && opcode == protocol::kData && number == block_) {
             Send(protocol::buildAck(buffer_, block_));
         }
         return;
@@ -377,6 +409,10 @@ void ClientTransfer::OnData() {
         return;
     }
     if (opcode != protocol::kData) {
+        return;
+    }
+    if (window_ != 0) {
+        OnWindowData(number);
         return;
     }
     if (number != static_cast<std::uint16_t>(block_ + 1)) {
@@ -431,6 +467,9 @@ bool ClientTransfer::RetryTransfer() {
     }
     if (oackPending_) {
         SendOack();
+    } else if (window_ != 0) {
+        sender_.rewind();
+        PumpWindow();
     } else {
         if (blockRead_ && !file_.stepBack()) {
             return false;

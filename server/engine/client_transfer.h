@@ -9,6 +9,8 @@
 #include "platform/ipv4.h"
 #include "platform/udp_socket.h"
 #include "protocol/transfer_file.h"
+#include "protocol/window_receiver.h"
+#include "protocol/window_sender.h"
 
 namespace server {
 
@@ -60,6 +62,13 @@ class ClientTransfer {
     void SendOack();
     void Send(std::size_t length);
     void ChooseWritePath();
+    // Windowed transfers (the windowsize option): the blocks of a window go out together, and
+    // an upload is acknowledged per window.
+    bool StartWindow(bool reading);
+    void PumpWindow();
+    void OnWindowAck(std::uint16_t opcode, std::uint16_t number);
+    // A DATA packet in buffer_.
+    void OnWindowData(std::uint16_t number);
 
     ServerApplication& app_;
     int timeout_ = 0;
@@ -98,6 +107,10 @@ class ClientTransfer {
     // A write transfer has accepted at least one DATA; its last ACK may be repeated.
     bool dataAccepted_ = false;
     bool completed_ = false;
+    // The window granted, 0 for a lock-step transfer.
+    std::uint32_t window_ = 0;
+    protocol::WindowSender sender_;
+    protocol::WindowReceiver receiver_;
 };
 
 }  // namespace server

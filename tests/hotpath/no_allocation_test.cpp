@@ -98,5 +98,51 @@ TEST_F(HotPathTest, ReadAndWriteBlocksAllocateNothing) {
     EXPECT_EQ(allocations.load(), 0) << "writes";
 }
 
+TEST_F(HotPathTest, WindowedReadAndWriteAllocateNothing) {
+    writeFile(outPath("w"), std::string(1428 * 4000, 'w'));
+    listen();
+    sendToListener(request(1, "w", "octet", {{"blksize", "1428"}, {"windowsize", "16"}}));
+    ASSERT_TRUE(receive());  // the OACK
+    std::uint8_t ackPacket[4] = {0, 4, 0, 0};
+    std::uint8_t in[1500];
+    auto window = [&](std::uint16_t end) {
+        protocol::writeU16(ackPacket + 2, static_cast<std::uint16_t>(end - 16));
+        std::size_t got = exchange(transferPort, ackPacket, 4, in, sizeof in) == 1432u ? 1 : 0;
+        platform::Ipv4Endpoint from;
+        for (int pass = 0; pass < 200 && got < 16; ++pass) {
+            loop.runOnce(0);
+            got += client.receiveFrom(in, sizeof in, from) == 1432 ? 1 : 0;
+        }
+        return got == 16;
+    };
+    ASSERT_TRUE(window(16));
+    allocations = 0;
+    counting = true;
+    for (std::uint16_t end = 32; end < 3200; end += 16) {
+        if (!window(end)) {
+            counting = false;
+            FAIL() << "window ending " << end;
+        }
+    }
+    counting = false;
+    EXPECT_EQ(allocations.load(), 0) << "windowed reads";
+
+    sendToListener(request(2, "wup", "octet", {{"windowsize", "8"}}));
+    ASSERT_TRUE(receive());
+    std::uint8_t dataPacket[516] = {0, 3};
+    allocations = 0;
+    counting = true;
+    for (std::uint16_t block = 1; block < 2000; ++block) {
+        protocol::writeU16(dataPacket + 2, block);
+        client.sendTo(dataPacket, sizeof dataPacket, {0x7f000001, transferPort});
+        if (block % 8 == 0 && exchange(transferPort, dataPacket, 0, in, sizeof in) != 4u) {
+            counting = false;
+            FAIL() << "block " << block;
+        }
+    }
+    counting = false;
+    EXPECT_EQ(allocations.load(), 0) << "windowed writes";
+}
+
 }  // namespace
 }  // namespace enginetest

@@ -1,0 +1,120 @@
+// The windowed mode of a client transfer (the windowsize option): a read sends the blocks of a
+// window in one batch and waits for an ACK; a write acknowledges the end of each window.
+
+#include <algorithm>
+
+#include "platform/udp_batch.h"
+#include "protocol/packet.h"
+#include "server/engine/client_transfer.h"
+#include "server/engine/server_application.h"
+
+namespace server {
+
+bool ClientTransfer::StartWindow(bool reading) {
+    const auto packetSize = static_cast<std::size_t>(blockSize_) + protocol::kHeaderSize;
+    if (reading && !sender_.start(window_, static_cast<std::size_t>(blockSize_))) {
+        app_.dialogs().messageBox("Unable to allocate buffers for transfer", MessageIcon::Error);
+        AbortTransfer(7, true);
+        return false;
+    }
+    if (!reading) {
+        receiver_.start(window_);
+    }
+    // A window must fit the socket whole, or its tail would be dropped every time.
+    platform::reserveForBurst(socket_, reading, window_, packetSize);
+    return true;
+}
+
+void ClientTransfer::PumpWindow() {
+    if (!sender_.fillWindow(file_)) {
+        AbortTransfer(3, true);
+        return;
+    }
+    platform::sendDatagrams(socket_, sender_.takeDue(), peer_);
+    // The next window is read while the peer takes this one.
+    if (!sender_.fillAhead(file_)) {
+        AbortTransfer(3, true);
+        return;
+    }
+    if (netascii_ && sender_.lastBlockRead()) {
+        size_ = static_cast<std::int64_t>(sender_.readBytes());  // what the translation delivered
+    }
+}
+
+void ClientTransfer::OnWindowAck(std::uint16_t opcode, std::uint16_t number) {
+    if (opcode != protocol::kAck) {
+        return;
+    }
+    if (oackPending_) {
+        if (number != 0) {
+            return;
+        }
+        oackPending_ = false;
+        retries_ = 0;
+        PumpWindow();
+        return;
+    }
+    switch (sender_.onAck(number)) {
+        case protocol::WindowSender::Ack::Ignored:
+            return;
+        case protocol::WindowSender::Ack::Resend:
+            PumpWindow();
+            return;
+        case protocol::WindowSender::Ack::Progress:
+            retries_ = 0;
+            PumpWindow();
+            break;
+        case protocol::WindowSender::Ack::Complete:
+            retries_ = 0;
+            active_ = false;
+            completed_ = true;
+            file_.close();
+            break;
+    }
+    position_ = static_cast<std::int64_t>(sender_.ackedBytes());
+    app_.statusReport.done = position_;
+    app_.statusReport.total = size_;
+    app_.NotifyView(kViewStatus, id_);
+}
+
+void ClientTransfer::OnWindowData(std::uint16_t number) {
+    const bool shortBlock =
+        receivedLength_ < blockSize_ + static_cast<std::int64_t>(protocol::kHeaderSize);
+    const protocol::WindowReceiver::Step step = receiver_.onData(number, shortBlock);
+    if (!step.store) {
+        if (step.ack) {
+            Send(protocol::buildAck(buffer_, step.ackBlock));
+        }
+        return;
+    }
+    const bool wasRetrying = retries_ != 0;
+    retries_ = 0;
+    if (step.ack && !step.last) {
+        // As in lock-step: the window's ACK goes out before its last block is stored (the ACK
+        // overwrites only the header), so the client sends on while this one is written.
+        Send(protocol::buildAck(buffer_, step.ackBlock));
+    }
+    const std::size_t bytes = static_cast<std::size_t>(receivedLength_) - protocol::kHeaderSize;
+    const std::size_t written = file_.write(buffer_.data() + protocol::kHeaderSize, bytes);
+    if (written < bytes) {
+        AbortTransfer(3, true);
+        return;
+    }
+    size_ += static_cast<std::int64_t>(written);
+    if (receiver_.blocks() < 2 || wasRetrying) {
+        app_.statusReport.text = "Receiving";
+        app_.NotifyView(kViewStatus, id_);
+    }
+    if (step.last) {
+        // Everything must be on disk before the final ACK tells the client it is safe.
+        if (!file_.close()) {
+            AbortTransfer(3, true);
+            return;
+        }
+        Send(protocol::buildAck(buffer_, step.ackBlock));
+        active_ = false;
+        completed_ = true;
+    }
+}
+
+}  // namespace server
