@@ -37,6 +37,9 @@ void CMerrowinApp::InitInstance(ClientWindow& window, const std::vector<std::str
     if (commandLine.binary) {
         settings.binary = *commandLine.binary;
     }
+    if (commandLine.windowSize) {
+        settings.WindowSize = WindowSizeFrom(*commandLine.windowSize);
+    }
 
     if (host.empty()) {
         return;

@@ -32,6 +32,11 @@ std::string withSeparator(std::string dir) {
 
 }  // namespace
 
+int WindowSizeFrom(std::string_view text) {
+    const std::uint64_t value = LeadingDecimal(text, 0xffffffff);
+    return value <= kMaxWindowSize ? static_cast<int>(value) : 0;
+}
+
 std::string ClientProfilePath() {
     return IniProfile::defaultPath("merrowinc");
 }
@@ -46,6 +51,7 @@ void LoadClientSettings(ClientSettings& settings, const IniProfile& profile) {
     settings.binary = !isYes(profile.read(kOptions, "Ascii"));
     settings.DefaultIP =
         static_cast<int>(LeadingDecimal(profile.read(kOptions, "Default IP"), 0x7fffffff));
+    settings.WindowSize = WindowSizeFrom(profile.read(kOptions, "WindowSize"));
     settings.Host = profile.read(kStartup, "Host");
     settings.Local = profile.read(kStartup, "Local");
     settings.Remote = profile.read(kStartup, "Remote");

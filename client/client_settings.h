@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "client/ini_profile.h"
 
@@ -20,6 +21,9 @@ struct ClientSettings {
     bool TSize = false;          // a write request carries the tsize option
     bool binary = true;          // stored reversed, as "Ascii"
     int DefaultIP = 0;           // position from 1 of the local address to use; 0 = ask
+    // "WindowSize": blocks a transfer asks to send per ACK (the windowsize option); 0 = off.
+    // Read only: set by hand in the profile or for one run by --windowsize=N.
+    int WindowSize = 0;
 
     // Section "Startup": the last transfer's values.
     std::string Host;
@@ -28,6 +32,10 @@ struct ClientSettings {
 };
 
 inline constexpr char kDirectorySeparator = '/';
+inline constexpr int kMaxWindowSize = 65535;
+
+// A window size as typed: its leading digits; anything outside 1 to 65535 is off (0).
+int WindowSizeFrom(std::string_view text);
 
 // The profile of the program: "$XDG_CONFIG_HOME/merrowinc.ini".
 std::string ClientProfilePath();

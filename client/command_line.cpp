@@ -10,6 +10,7 @@ constexpr std::string_view kBlockSizeOption = "--blksize=";
 constexpr std::string_view kTimeoutOption = "--timeout=";
 constexpr std::string_view kSendTimeoutOption = "--send-timeout";
 constexpr std::string_view kHeadlessOption = "--headless";
+constexpr std::string_view kWindowSizeOption = "--windowsize=";
 
 void parseLongOption(std::string_view arg, ClientCommandLine& result) {
     if (arg.starts_with(kBlockSizeOption)) {
@@ -18,6 +19,8 @@ void parseLongOption(std::string_view arg, ClientCommandLine& result) {
         result.timeout = std::string(arg.substr(kTimeoutOption.size()));
     } else if (arg == kSendTimeoutOption) {
         result.sendTimeout = true;
+    } else if (arg.starts_with(kWindowSizeOption)) {
+        result.windowSize = std::string(arg.substr(kWindowSizeOption.size()));
     } else if (arg == kHeadlessOption) {
         result.headless = true;
     } else {
@@ -89,11 +92,14 @@ const std::array<std::string_view, 7>& CommandLineHelpTexts() {
     return kTexts;
 }
 
-const std::array<std::string_view, 4>& ExtensionHelpTexts() {
-    static constexpr std::array<std::string_view, 4> kTexts = {
+const std::array<std::string_view, 5>& ExtensionHelpTexts() {
+    static constexpr std::array<std::string_view, 5> kTexts = {
         "--blksize=N\tblock size of the transfer (64 to 65420)",
         "--timeout=N\ttime-out in seconds",
         "--send-timeout\tsend the time-out to the server",
+        "--windowsize=N\tblocks sent before an ACK (1 to 65535; lock-step when the server does "
+        "not\n"
+        "\tanswer it)",
         "--headless\trun in the console, without a window",
     };
     return kTexts;

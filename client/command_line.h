@@ -19,10 +19,11 @@ struct ClientCommandLine {
     std::optional<bool> binary;  // -B (true) or -A (false), the last one given
 
     // Extensions for scripted transfers: the form fields that have no switch of their own.
-    std::optional<std::string> blockSize;  // --blksize=N
-    std::optional<std::string> timeout;    // --timeout=N
-    bool sendTimeout = false;              // --send-timeout
-    bool headless = false;                 // --headless
+    std::optional<std::string> blockSize;   // --blksize=N
+    std::optional<std::string> timeout;     // --timeout=N
+    bool sendTimeout = false;               // --send-timeout
+    std::optional<std::string> windowSize;  // --windowsize=N
+    bool headless = false;                  // --headless
     std::vector<std::string> unknownLongOptions;
 };
 
@@ -32,7 +33,7 @@ ClientCommandLine ParseClientCommandLine(const std::vector<std::string>& args);
 // The "Command Line" help texts, one switch each, in the order -H, -G, -P, -R, -O, -B, -A.
 const std::array<std::string_view, 7>& CommandLineHelpTexts();
 // The same for the extensions.
-const std::array<std::string_view, 4>& ExtensionHelpTexts();
+const std::array<std::string_view, 5>& ExtensionHelpTexts();
 
 // A path split at its last separator: the folder with the separator (empty when there is none)
 // and the name.

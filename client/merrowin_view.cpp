@@ -82,6 +82,7 @@ StartResult CMerrowinView::StartTransfer(const StartRequest& request) {
     t.timeoutSeconds = prepared.timeout;
     t.blockSize = prepared.blockSize;
     t.sendTimeoutOption = form.sendTimeoutOption ? 1 : 0;
+    t.windowSize = context_.settings.WindowSize;
     const int started = request.sending
                             ? t.StartSend(prepared.remoteName, prepared.localName, prepared.host,
                                           prepared.port, form.binary, request.fileName)

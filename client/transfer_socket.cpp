@@ -11,6 +11,8 @@
 #include "client/client_error_table.h"
 #include "client/transfer_form.h"
 #include "client/transfer_status.h"
+#include "platform/udp_batch.h"
+#include "protocol/window_option.h"
 
 namespace client {
 
@@ -200,7 +202,7 @@ bool CTransferSocket::SizeBuffers(BufferDirection direction) {
 
 std::size_t CTransferSocket::BuildRequest(protocol::Opcode opcode, std::string_view fileName,
                                           std::string_view mode) {
-    protocol::OptionPair options[3];
+    protocol::OptionPair options[4];
     std::size_t count = 0;
     if (opcode == protocol::kRrq) {
         // The size of a text-mode fetch is not known before the server has converted it, so
@@ -219,6 +221,10 @@ std::size_t CTransferSocket::BuildRequest(protocol::Opcode opcode, std::string_v
     if (blockSize != protocol::kDefaultBlockSize) {
         options[count++] = {"blksize", static_cast<std::uint64_t>(blockSize)};
         requestedBlockSize_ = blockSize;
+    }
+    window_ = 0;
+    if (windowSize > 0) {
+        options[count++] = {protocol::kWindowSizeOption, static_cast<std::uint64_t>(windowSize)};
     }
     // However long the name and whatever the block size, the request must fit.
     std::size_t needed = 2 + fileName.size() + 1 + mode.size() + 1;
@@ -317,29 +323,47 @@ int CTransferSocket::StartSend(std::string_view remoteName, std::string_view loc
 }
 
 void CTransferSocket::OnReceive(int error) {
-    if (error != 0 || !socket_.isOpen()) {
+    if (error != 0) {
         return;
+    }
+    // A window arrives as a burst: take what is waiting in one go.
+    const std::uint32_t batch = std::max<std::uint32_t>(window_, 1);
+    for (std::uint32_t i = 0; i < batch && ReceiveOne(); ++i) {
+    }
+}
+
+bool CTransferSocket::ReceiveOne() {
+    if (!socket_.isOpen()) {
+        return false;
     }
     // Reading also while ended keeps a level-triggered watch from spinning on a late datagram.
-    const std::size_t capacity =
-        active_ ? static_cast<std::size_t>(blockSize) + protocol::kHeaderSize : packet_.size();
+    // The whole buffer takes any packet: with tiny blocks an OACK or ERROR is longer than DATA.
+    const std::size_t capacity = packet_.size();
     platform::Ipv4Endpoint from;
     const ssize_t n = socket_.receiveFrom(packet_.data(), capacity, from);
-    if (n < 0 || !active_) {
-        return;
+    if (n < 0) {
+        return false;
+    }
+    if (!active_) {
+        return true;
     }
     const auto length = static_cast<std::size_t>(n);
-    if (length > capacity || length < protocol::kHeaderSize) {
-        return;  // does not fit, or too short to be a packet
+    const bool oversizedData = length >= protocol::kHeaderSize &&
+                               protocol::readU16(packet_.data()) == protocol::kData &&
+                               length > static_cast<std::size_t>(blockSize) + protocol::kHeaderSize;
+    if (length > capacity || length < protocol::kHeaderSize || oversizedData) {
+        return true;  // does not fit, or too short to be a packet
     }
     peer_ = from;
     lastLength_ = length;
     lastActivity_ = context_.clock.nowSeconds();
+    lastNudge_ = lastActivity_;
     if (sending == 1) {
         SendHandler();
     } else {
         FetchHandler();
     }
+    return true;
 }
 
 void CTransferSocket::ShowServerMessage() {
@@ -388,7 +412,11 @@ void CTransferSocket::SendHandler() {
             break;
         case protocol::kOack:
             if (ApplyOptions()) {
-                OnAck(0);
+                if (window_ != 0) {
+                    PumpWindow();
+                } else {
+                    OnAck(0);
+                }
             }
             break;
         case protocol::kAck:
@@ -419,6 +447,7 @@ bool CTransferSocket::ApplyOptions() {
     const std::string body(packet_.begin() + 2,
                            packet_.begin() + static_cast<std::ptrdiff_t>(lastLength_));
     bool blockSizeAnswered = false;
+    std::uint64_t windowGranted = 0;
     std::size_t pos = 0;
     while (pos < body.size()) {
         const std::size_t nameEnd = body.find('\0', pos);
@@ -453,15 +482,124 @@ bool CTransferSocket::ApplyOptions() {
                     return false;
                 }
             }
+        } else if (sameName(name, protocol::kWindowSizeOption)) {
+            windowGranted = number;
         }
         // "timeout" leaves the local time-out as it is; other names are ignored.
     }
     SettleBlockSize(blockSizeAnswered);
+    // Without a windowsize answer the transfer stays lock-step.
+    return windowGranted == 0 || StartWindow(windowGranted);
+}
+
+bool CTransferSocket::StartWindow(std::uint64_t granted) {
+    // A server may grant less than asked, never more.
+    if (windowSize <= 0 || granted > static_cast<std::uint64_t>(windowSize)) {
+        ShowStatus("Option Failure");
+        EndTransfer(0);
+        return false;
+    }
+    window_ = static_cast<std::uint32_t>(granted);
+    if (sending == 1 && !sender_.start(window_, static_cast<std::size_t>(blockSize))) {
+        context_.dialogs.MessageBox("Unable to allocate buffers for transfer");
+        EndTransfer(0);
+        return false;
+    }
+    if (sending == 0) {
+        receiver_.start(window_);
+    }
+    platform::reserveForBurst(socket_, sending == 1, window_,
+                              static_cast<std::size_t>(blockSize) + protocol::kHeaderSize);
     return true;
+}
+
+bool CTransferSocket::PumpWindow() {
+    if (!sender_.fillWindow(file_)) {
+        context_.dialogs.MessageBox("Error reading local file");
+        EndTransfer(3);
+        return false;
+    }
+    platform::sendDatagrams(socket_, sender_.takeDue(), peer_);
+    // The next window is read while the server takes this one.
+    if (!sender_.fillAhead(file_)) {
+        context_.dialogs.MessageBox("Error reading local file");
+        EndTransfer(3);
+        return false;
+    }
+    return true;
+}
+
+void CTransferSocket::OnWindowAck(std::uint16_t number) {
+    switch (sender_.onAck(number)) {
+        case protocol::WindowSender::Ack::Ignored:
+            return;
+        case protocol::WindowSender::Ack::Resend:
+            PumpWindow();
+            return;
+        case protocol::WindowSender::Ack::Progress:
+            if (!PumpWindow()) {
+                return;
+            }
+            break;
+        case protocol::WindowSender::Ack::Complete:
+            break;
+    }
+    count_ = sender_.ackedBytes();
+    Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressSent, count_, {}});
+    ShowStatus(FormatSent(statusText_, count_, fileSize_, false));
+    if (sender_.complete()) {
+        EndTransfer(-1);
+    }
+}
+
+void CTransferSocket::OnWindowData() {
+    const std::uint16_t number = protocol::readU16(packet_.data() + 2);
+    const bool shortBlock =
+        lastLength_ != static_cast<std::size_t>(blockSize) + protocol::kHeaderSize;
+    const protocol::WindowReceiver::Step step = receiver_.onData(number, shortBlock);
+    if (!step.store) {
+        if (step.ack) {
+            SendPacket(protocol::buildAck(packet_, step.ackBlock));
+        }
+        return;
+    }
+    if (step.ack && !step.last) {
+        // As in lock-step: acknowledged before it is stored, so the server sends on meanwhile.
+        SendPacket(protocol::buildAck(packet_, step.ackBlock));
+    }
+    const std::size_t bytes = lastLength_ - protocol::kHeaderSize;
+    if (file_.write(packet_.data() + protocol::kHeaderSize, bytes) < bytes) {
+        context_.dialogs.MessageBox("Error writing to local file");
+        EndTransfer(3);
+        return;
+    }
+    bytesReceived_ += bytes;
+    ++count_;
+    if (!step.ack) {
+        return;  // progress shows per acknowledged window
+    }
+    ShowStatus(FormatReceived(statusText_, bytesReceived_, count_, false));
+    if (fileSize_ != 0) {
+        Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressReceived, bytesReceived_, {}});
+    }
+    if (step.last) {
+        if (!file_.close()) {
+            context_.dialogs.MessageBox("Error writing to local file");
+            EndTransfer(3);
+            return;
+        }
+        SendPacket(protocol::buildAck(packet_, step.ackBlock));
+        ShowStatus(FormatReceived(statusText_, bytesReceived_, count_, true));
+        EndTransfer(-1);
+    }
 }
 
 void CTransferSocket::OnData() {
     SettleBlockSize(false);
+    if (window_ != 0) {
+        OnWindowData();
+        return;
+    }
     const std::uint16_t number = protocol::readU16(packet_.data() + 2);
     if (number != block_) {
         SendPacket(protocol::buildAck(packet_, static_cast<std::uint16_t>(block_ - 1)));
@@ -530,6 +668,10 @@ bool CTransferSocket::SendBlock(bool resent) {
 
 void CTransferSocket::OnAck(std::uint16_t number) {
     SettleBlockSize(false);
+    if (window_ != 0) {
+        OnWindowAck(number);
+        return;
+    }
     if (number == static_cast<std::uint16_t>(block_ - 1)) {
         if (lastBlockRead_ == 1) {
             EndTransfer(-1);
@@ -556,9 +698,27 @@ void CTransferSocket::EndTransfer(int code) {
 }
 
 void CTransferSocket::CheckTimeout() {
-    if (active_ && context_.clock.nowSeconds() - timeoutSeconds > lastActivity_) {
+    if (!active_) {
+        return;
+    }
+    const std::int64_t now = context_.clock.nowSeconds();
+    if (now - timeoutSeconds > lastActivity_) {
         ShowStatus("Timed out");
         EndTransfer(-2);
+        return;
+    }
+    // A window whose tail was lost leaves both sides waiting: after a second or more of silence
+    // (two ticks of the whole-second clock), and again every two seconds, the
+    // sender goes again from the first unacknowledged block, or the receiver repeats the ACK
+    // of the last block it has in order.
+    if (window_ != 0 && now - lastNudge_ >= 2) {
+        lastNudge_ = now;
+        if (sending == 1) {
+            sender_.rewind();
+            PumpWindow();
+        } else {
+            SendPacket(protocol::buildAck(packet_, receiver_.lastInOrder()));
+        }
     }
 }
 

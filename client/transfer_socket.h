@@ -16,6 +16,8 @@
 #include "platform/udp_socket.h"
 #include "protocol/packet.h"
 #include "protocol/transfer_file.h"
+#include "protocol/window_receiver.h"
+#include "protocol/window_sender.h"
 
 namespace client {
 
@@ -51,6 +53,8 @@ class CTransferSocket {
     // With pathGiven, the folder of the file to send, with its trailing separator.
     std::string givenDirectory;
     int timeoutSeconds = 10;
+    // Blocks per window asked for with the windowsize option; 0 asks for none (lock-step).
+    int windowSize = 0;
 
     // Chooses the local address (asking when the host has several or none can be found), binds
     // a UDP socket to it on a port the system picks and watches it. False when not ready.
@@ -68,6 +72,8 @@ class CTransferSocket {
                   std::string_view hostAddress, std::uint32_t port, bool binary,
                   std::string_view fileName);
     void OnReceive(int error);
+    // Reads one datagram and handles it; false when nothing was waiting.
+    bool ReceiveOne();
     // Also the abort (code 8). Codes 0 to 8 send that ERROR while active; -1 and -2 send nothing.
     void EndTransfer(int code);
     void CheckTimeout();
@@ -101,6 +107,11 @@ class CTransferSocket {
     void AbandonStart();
     bool SendRequest(std::size_t length, std::string_view hostAddress, std::uint32_t port,
                      const char* failureFormat);
+    // Windowed transfers, once the server's OACK has granted a window.
+    bool StartWindow(std::uint64_t granted);
+    bool PumpWindow();
+    void OnWindowData();
+    void OnWindowAck(std::uint16_t number);
 
     TransferContext& context_;
     TransferViewObserver* ownerView_;
@@ -132,6 +143,12 @@ class CTransferSocket {
     // The block size the request asked for, 0 when it asked for none.
     int requestedBlockSize_ = 0;
     bool awaitingFirstReply_ = false;
+    // The window granted, 0 for lock-step.
+    std::uint32_t window_ = 0;
+    protocol::WindowSender sender_;
+    protocol::WindowReceiver receiver_;
+    // When a silent window was last nudged (resent, or its ACK repeated).
+    std::int64_t lastNudge_ = 0;
 };
 
 }  // namespace client

@@ -61,7 +61,7 @@ class StopSignals {
 void PrintCommandLineHelp(std::FILE* out) {
     std::fputs(
         "Usage: merrowinc -Hip -Gfile|-Pfile [-Rfile] [-Oport] [-B|-A] [--blksize=N] "
-        "[--timeout=N] [--send-timeout] [--headless]\n\n",
+        "[--timeout=N] [--send-timeout] [--windowsize=N] [--headless]\n\n",
         out);
     for (std::string_view text : CommandLineHelpTexts()) {
         std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
