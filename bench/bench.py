@@ -60,6 +60,11 @@ SERVERS = ["ravendockd", "tftpd-hpa", "atftpd", "dnsmasq", "floor"]
 REFERENCE_SERVER = "floor"
 CLIENTS = ["merrowinc", "tftp-hpa", "atftp", "curl"]
 CLIENT_TABLE_SERVER = "tftpd-hpa"  # the one server every client is measured against
+# Windowed rows (windowsize, RFC 7440): atftp and atftpd are the only peers that speak it.
+WINDOW_SERVERS = ["ravendockd", "atftpd"]
+WINDOW_CLIENT_FOR_SERVERS = "atftp"
+WINDOW_CLIENTS = ["merrowinc", "atftp"]
+WINDOW_SERVER_FOR_CLIENTS = "atftpd"
 MERROWINC_MAX_BLKSIZE = 65420  # the largest block size merrowinc accepts (--blksize)
 ATFTPD_BIN = "/usr/local/sbin/atftpd"
 PLACEMENTS = ["same", "split"]
@@ -591,8 +596,9 @@ def effective_blksize(client: str, bs: int) -> int:
 
 
 def client_command(opts, client: str, op: str, port: int, remote: str, local: Path, bs: int,
-                   timeout: int) -> tuple[list[str], dict | None]:
-    """op: get (fetch into local) or put (send local as remote)."""
+                   timeout: int, window: int = 0) -> tuple[list[str], dict | None]:
+    """op: get (fetch into local) or put (send local as remote); window: the windowsize option
+    (RFC 7440) to ask for, 0 for none (atftp and merrowinc only)."""
     if client == "curl":
         url = f"tftp://{HOST}:{port}/{remote}"
         cmd = ["curl", "-sS", "-v", "--max-time", str(timeout), "--tftp-blksize", str(bs)]
@@ -604,13 +610,15 @@ def client_command(opts, client: str, op: str, port: int, remote: str, local: Pa
         return ["tftp", "-m", "octet", HOST, str(port), "-c", "put", str(local), remote], None
     if client == "atftp":
         flag = "-g" if op == "get" else "-p"
-        return ["atftp", "--option", f"blksize {bs}", flag, "-l", str(local), "-r", remote,
-                HOST, str(port)], None
+        window_opt = ["--option", f"windowsize {window}"] if window else []
+        return ["atftp", "--option", f"blksize {bs}"] + window_opt + \
+            [flag, "-l", str(local), "-r", remote, HOST, str(port)], None
     if client == OURS_CLIENT:
         flag = "-G" if op == "get" else "-P"
         env = dict(os.environ, XDG_CONFIG_HOME=str(opts.client_config))
+        window_opt = [f"--windowsize={window}"] if window else []
         return [opts.client_bin, f"-H{HOST}", f"-O{port}", f"-R{remote}", f"{flag}{local}", "-B",
-                f"--blksize={effective_blksize(client, bs)}", "--headless"], env
+                f"--blksize={effective_blksize(client, bs)}", "--headless"] + window_opt, env
     raise BenchError(f"unknown client {client}")
 
 
@@ -716,15 +724,18 @@ class Case:
     size: int      # bytes per transfer
     count: int     # transfers at once
     bs: int        # block size asked for
+    window: int = 0  # windowsize asked for (RFC 7440), 0 = lock-step
 
     def label(self) -> str:
         if self.op == "conc":
             return f"{self.count} × {size_text(self.size)} fetch, blksize {self.bs}"
         verb = "fetch" if self.op == "fetch" else "upload"
-        return f"{size_text(self.size)} {verb}, blksize {self.bs}"
+        text = f"{size_text(self.size)} {verb}, blksize {self.bs}"
+        return text + (f", windowsize {self.window}" if self.window else "")
 
     def key(self) -> str:
-        return f"{self.op}-{self.size}-{self.count}-{self.bs}"
+        base = f"{self.op}-{self.size}-{self.count}-{self.bs}"
+        return base + (f"-w{self.window}" if self.window else "")
 
 
 @dataclass(frozen=True)
@@ -797,6 +808,9 @@ class Bench:
     # ---------------------------------------------------------------- job list
     def build_jobs(self) -> None:
         o = self.opts
+        if o.windows:
+            self.build_window_jobs()
+            return
         server_cases = [Case("fetch", o.big, 1, bs) for bs in o.fetch_blksizes]
         server_cases += [Case("upload", o.big, 1, bs) for bs in o.upload_blksizes]
         server_cases += [Case("conc", o.small, n, o.conc_blksize) for n in o.concurrency]
@@ -815,6 +829,28 @@ class Bench:
                     for client in o.clients:
                         # curl against tftpd-hpa is also a server-table row: measured once.
                         self.add_job(Job(case, placement, CLIENT_TABLE_SERVER, client), seen)
+
+    def build_window_jobs(self) -> None:
+        """Only the windowed rows: ravendockd against atftpd with atftp as client, merrowinc
+        against atftp with atftpd as server, each at every window size; and the lock-step rows
+        of every server (curl) at the same block sizes, for the best lock-step figure."""
+        o = self.opts
+        ops = ("fetch", "upload")
+        self.server_cases = [Case(op, o.big, 1, bs) for op in ops for bs in o.window_blksizes]
+        self.window_cases = [Case(op, o.big, 1, bs, w) for op in ops
+                             for bs in o.window_blksizes for w in o.window_sizes]
+        self.client_cases = []
+        seen = set()
+        for case in self.server_cases:
+            for placement in PLACEMENTS:
+                for server in o.servers:
+                    self.add_job(Job(case, placement, server, "curl"), seen)
+        for case in self.window_cases:
+            for placement in PLACEMENTS:
+                for server in WINDOW_SERVERS:
+                    self.add_job(Job(case, placement, server, WINDOW_CLIENT_FOR_SERVERS), seen)
+                for client in WINDOW_CLIENTS:
+                    self.add_job(Job(case, placement, WINDOW_SERVER_FOR_CLIENTS, client), seen)
 
     def add_job(self, job: Job, seen: set) -> None:
         if job.key() in seen:
@@ -856,7 +892,7 @@ class Bench:
                 if local.exists():
                     local.unlink()
                 cmd, env = client_command(o, job.client, "get", server.port, remote, local,
-                                          case.bs, o.transfer_timeout)
+                                          case.bs, o.transfer_timeout, case.window)
                 cmds.append((cmd, env, self.client_dir / f"log-{tag}-{i}.txt"))
                 checks.append(local)
         else:
@@ -866,7 +902,7 @@ class Bench:
                 stored.unlink()
             cmd, env = client_command(o, job.client, "put", server.port, up_name,
                                       self.data["big" if case.size == o.big else "small"][0],
-                                      case.bs, o.transfer_timeout)
+                                      case.bs, o.transfer_timeout, case.window)
             cmds.append((cmd, env, self.client_dir / f"log-{tag}.txt"))
             checks.append(stored)
 
@@ -1274,17 +1310,20 @@ def loadavg() -> str:
 def summarize(b: Bench) -> dict:
     o = b.opts
     rows = []
-    for section, cases, members, fixed in (
-            ("servers", b.server_cases, o.servers, "curl"),
-            ("clients", b.client_cases, o.clients, CLIENT_TABLE_SERVER)):
+    sections = [("servers", b.server_cases, o.servers, "curl"),
+                ("clients", b.client_cases, o.clients, CLIENT_TABLE_SERVER)]
+    if o.windows:
+        sections += [("window-servers", b.window_cases, WINDOW_SERVERS, WINDOW_CLIENT_FOR_SERVERS),
+                     ("window-clients", b.window_cases, WINDOW_CLIENTS, WINDOW_SERVER_FOR_CLIENTS)]
+    for section, cases, members, fixed in sections:
         for case in cases:
             for placement in PLACEMENTS:
                 row = {"section": section, "case": case.label(), "op": case.op,
                        "size": case.size, "count": case.count, "blksize": case.bs,
-                       "placement": placement, "cells": {}}
+                       "window": case.window, "placement": placement, "cells": {}}
                 for m in members:
-                    job = Job(case, placement, m, fixed) if section == "servers" else \
-                        Job(case, placement, fixed, m)
+                    job = Job(case, placement, fixed, m) if section.endswith("clients") else \
+                        Job(case, placement, m, fixed)
                     out = b.outcomes.get(job.key())
                     cell: dict = {}
                     if out is None:
@@ -1308,7 +1347,7 @@ def summarize(b: Bench) -> dict:
                         nb = sorted({n for r in ok for n in r["negotiated_blksize"]})
                         if nb and nb != [case.bs]:
                             cell["negotiated_blksize"] = nb
-                        if section == "clients" and m == OURS_CLIENT and \
+                        if section.endswith("clients") and m == OURS_CLIENT and \
                                 effective_blksize(m, case.bs) != case.bs:
                             cell["blksize_used"] = effective_blksize(m, case.bs)
                     elif out is not None:
@@ -1475,6 +1514,91 @@ def markdown(b: Bench, summary: dict, meta: dict) -> str:
     return "\n".join(L)
 
 
+def markdown_windows(b: Bench, summary: dict, meta: dict) -> str:
+    """The windowed rows only (bench.py --windows)."""
+    o = b.opts
+    L = []
+    L.append(f"# TFTP benchmark, windowed transfers (windowsize), {meta['date']}, "
+             f"{meta['machine']['host']}")
+    L.append("")
+    L.append(("**Result: FAILED** — " + f"{len(b.failures)} failure(s), see the end.")
+             if b.failures else "**Result: every transfer completed and matched its sha256.**")
+    L.append("")
+    m = meta["machine"]
+    cpu = m["lscpu"]
+    L.append("## Machine and settings")
+    L.append("")
+    L.append(f"- {cpu.get('Model name', '?')}, {cpu.get('CPU(s)', '?')} CPUs, memory "
+             f"{m.get('memory', '?')}; {m.get('os', '?')}; `{m['uname']}`")
+    L.append(f"- **load average at the start {meta['load_start']}, at the end {meta['load_end']}**: "
+             f"other work on this shared machine slows every column alike but adds noise, so "
+             f"compare columns of one row rather than figures across runs")
+    L.append(f"- {o.runs} run(s) per case, median reported; total time "
+             f"{meta['elapsed_min']:.1f} min; files of {size_text(o.big)} on {meta['workdir_fs']}")
+    L.append(f"- placement, pinned with taskset: *same CPU* = server and client on CPU "
+             f"{o.server_cpu}; *different CPUs* = server on CPU {o.server_cpu}, client on CPU "
+             f"{o.client_cpu}")
+    L.append(f"- server CPU: {b.acct.describe()}")
+    L.append("- versions: " + "; ".join(f"{k}: {v}" for k, v in meta["versions"].items()))
+    L.append("")
+    rows = summary["rows"]
+    wsrv = [r for r in rows if r["section"] == "window-servers"]
+    wcli = [r for r in rows if r["section"] == "window-clients"]
+    lock = [r for r in rows if r["section"] == "servers"]
+    L.append(f"## Windowed servers (client: {WINDOW_CLIENT_FOR_SERVERS} with `--option "
+             f"\"windowsize N\"`)")
+    L.append("")
+    table(L, wsrv, WINDOW_SERVERS, OURS_SERVER, "mib_s", True,
+          f"Throughput, MiB/s (higher is better). Ratio = {OURS_SERVER} / atftpd: above 1 means "
+          f"{OURS_SERVER} is faster.")
+    table(L, wsrv, WINDOW_SERVERS, OURS_SERVER, "server_cpu_s_per_gib", False,
+          f"Server CPU seconds per GiB (lower is better). Ratio = {OURS_SERVER} / atftpd.")
+    L.append(f"## Windowed clients (server: {WINDOW_SERVER_FOR_CLIENTS})")
+    L.append("")
+    table(L, wcli, WINDOW_CLIENTS, OURS_CLIENT, "mib_s", True,
+          f"Throughput, MiB/s (higher is better). Ratio = {OURS_CLIENT} --windowsize=N / atftp "
+          f"--option \"windowsize N\". The atftp column is the same measurement as the atftpd "
+          f"column above.")
+    table(L, wcli, WINDOW_CLIENTS, OURS_CLIENT, "client_cpu_s_per_gib", False,
+          f"Client CPU seconds per GiB (lower is better). Ratio = {OURS_CLIENT} / atftp.")
+    L.append(f"## {OURS_SERVER} windowed against the best lock-step peer")
+    L.append("")
+    table(L, lock, o.servers, OURS_SERVER, "mib_s", True,
+          "Lock-step (no windowsize), client curl, same block sizes: throughput, MiB/s.")
+    peers = [s for s in o.servers if s not in (OURS_SERVER, REFERENCE_SERVER)]
+    L.append(f"{OURS_SERVER} windowed (client atftp) divided by the best lock-step peer's figure "
+             f"(any of {', '.join(peers)}, client curl) for the same transfer, block size and "
+             f"placement (above 1 means faster).")
+    L.append("")
+    L.append("| case | placement | best lock-step peer, MiB/s | " +
+             " | ".join(f"windowsize {w}, MiB/s | ratio" for w in o.window_sizes) + " |")
+    L.append("|---|---|---:|" + "---:|---:|" * len(o.window_sizes))
+    for r in lock:
+        vals = {p: r["cells"][p].get("mib_s") for p in peers if p in r["cells"]}
+        best, bv, _ = best_and_ratio(vals, OURS_SERVER, True)
+        cells = []
+        for w in o.window_sizes:
+            mine = next((x["cells"][OURS_SERVER].get("mib_s") for x in wsrv
+                         if x["op"] == r["op"] and x["blksize"] == r["blksize"]
+                         and x["window"] == w and x["placement"] == r["placement"]), None)
+            cells += [fmt(mine), fmt(mine / bv) if mine and bv else "—"]
+        L.append(f"| {r['case']} | {PLACEMENT_TEXT[r['placement']]} | "
+                 f"{fmt(bv)} ({best or '—'}) | " + " | ".join(cells) + " |")
+    L.append("")
+    L.append("## Notes")
+    L.append("")
+    for n in b.notes:
+        L.append(f"- {n}")
+    L.append("")
+    if b.failures:
+        L.append("## Failures")
+        L.append("")
+        for f in b.failures:
+            L.append(f"- {f}")
+        L.append("")
+    return "\n".join(L)
+
+
 def table(L: list[str], rows: list[dict], members: list[str], ours: str, key: str,
           higher_better: bool, title: str) -> None:
     reference = REFERENCE_SERVER in members
@@ -1532,6 +1656,11 @@ def parse_args(argv):
     p.add_argument("--workdir-parent", default="",
                    help="where the test files go (default /dev/shm when it has room, else /tmp)")
     p.add_argument("--keep", action="store_true", help="keep the work folder")
+    p.add_argument("--windows", action="store_true",
+                   help="only the windowed rows (windowsize) and the lock-step rows they are "
+                        "compared with; no memory or instruction runs")
+    p.add_argument("--window-sizes", default="4,16,64", help="windowsize values (--windows)")
+    p.add_argument("--window-blksizes", default="1428,8192", help="block sizes (--windows)")
     p.add_argument("--git-rev", default="?", help=argparse.SUPPRESS)
     o = p.parse_args(argv)
     o.runs = o.runs or (1 if o.quick else 3)
@@ -1544,6 +1673,11 @@ def parse_args(argv):
     o.upload_blksizes = [512, 65464]
     o.client_blksizes = [512, 65464]
     o.instr_blksizes = [512, 65464]
+    o.window_sizes = [int(x) for x in o.window_sizes.split(",") if x]
+    o.window_blksizes = [int(x) for x in o.window_blksizes.split(",") if x]
+    if o.windows:
+        o.skip_memory = True
+        o.instructions = "none"
     o.servers = [s for s in o.servers.split(",") if s]
     if o.floor_bin:
         o.floor_bin = os.path.abspath(o.floor_bin)
@@ -1667,11 +1801,15 @@ def main(argv) -> int:
         "cpu_accounting": b.acct.describe(),
         "instruction_method": b.instr_method,
     }
-    md = markdown(b, summary, meta)
+    if o.windows:
+        b.notes.append(f"{OURS_CLIENT} asks with --windowsize=N, atftp with --option "
+                       f"\"windowsize N\"; ravendockd grants the window asked for (up to what two "
+                       f"windows of packets in 8 MiB allow), atftpd too.")
+    md = markdown_windows(b, summary, meta) if o.windows else markdown(b, summary, meta)
     results = Path(o.results)
     results.mkdir(parents=True, exist_ok=True)
     stem = f"{start_wall.strftime('%Y-%m-%d-%H%M')}-{meta['machine']['host']}" + \
-        ("-quick" if o.quick else "")
+        ("-quick" if o.quick else "") + ("-windows" if o.windows else "")
     (results / f"{stem}.md").write_text(md + "\n")
     doc = {"meta": meta, "rows": summary["rows"], "memory": b.memory,
            "instructions": b.instructions, "notes": b.notes, "failures": b.failures}

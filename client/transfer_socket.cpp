@@ -71,6 +71,9 @@ CTransferSocket::CTransferSocket(TransferContext& context, TransferViewObserver*
     : context_(context), ownerView_(ownerView), packet_(kInitialPacketSize) {}
 
 CTransferSocket::~CTransferSocket() {
+    if (pacer_ != 0) {
+        context_.loop.cancelTimer(pacer_);
+    }
     if (watching_) {
         context_.loop.unwatch(socket_.fd());
     }
@@ -223,8 +226,16 @@ std::size_t CTransferSocket::BuildRequest(protocol::Opcode opcode, std::string_v
         requestedBlockSize_ = blockSize;
     }
     window_ = 0;
+    askedWindow_ = 0;
     if (windowSize > 0) {
-        options[count++] = {protocol::kWindowSizeOption, static_cast<std::uint64_t>(windowSize)};
+        // A send asks for no more than two windows of packets in memory allow.
+        const std::uint64_t asked =
+            opcode == protocol::kWrq
+                ? protocol::grantedSendWindow(static_cast<std::uint32_t>(windowSize),
+                                              static_cast<std::size_t>(blockSize))
+                : static_cast<std::uint64_t>(windowSize);
+        options[count++] = {protocol::kWindowSizeOption, asked};
+        askedWindow_ = static_cast<std::uint32_t>(asked);
     }
     // However long the name and whatever the block size, the request must fit.
     std::size_t needed = 2 + fileName.size() + 1 + mode.size() + 1;
@@ -494,7 +505,7 @@ bool CTransferSocket::ApplyOptions() {
 
 bool CTransferSocket::StartWindow(std::uint64_t granted) {
     // A server may grant less than asked, never more.
-    if (windowSize <= 0 || granted > static_cast<std::uint64_t>(windowSize)) {
+    if (granted > askedWindow_) {
         ShowStatus("Option Failure");
         EndTransfer(0);
         return false;
@@ -508,6 +519,7 @@ bool CTransferSocket::StartWindow(std::uint64_t granted) {
     if (sending == 0) {
         receiver_.start(window_);
     }
+    burst_ = protocol::burstLimit(static_cast<std::size_t>(blockSize));
     platform::reserveForBurst(socket_, sending == 1, window_,
                               static_cast<std::size_t>(blockSize) + protocol::kHeaderSize);
     return true;
@@ -519,7 +531,20 @@ bool CTransferSocket::PumpWindow() {
         EndTransfer(3);
         return false;
     }
-    platform::sendDatagrams(socket_, sender_.takeDue(), peer_);
+    platform::sendDatagrams(socket_, sender_.takeDue(burst_), peer_);
+    if (sender_.hasDue() && pacer_ == 0) {
+        // The rest of a window larger than a peer's default receive buffer follows once the
+        // server has had a moment to take the first part.
+        pacer_ = context_.loop.addTimer(
+            std::chrono::milliseconds(1),
+            [this] {
+                pacer_ = 0;
+                if (active_) {
+                    PumpWindow();
+                }
+            },
+            false);
+    }
     // The next window is read while the server takes this one.
     if (!sender_.fillAhead(file_)) {
         context_.dialogs.MessageBox("Error reading local file");

@@ -143,10 +143,14 @@ class CTransferSocket {
     // The block size the request asked for, 0 when it asked for none.
     int requestedBlockSize_ = 0;
     bool awaitingFirstReply_ = false;
-    // The window granted, 0 for lock-step.
+    // The window asked for (0: none) and the one granted (0: lock-step).
+    std::uint32_t askedWindow_ = 0;
     std::uint32_t window_ = 0;
     protocol::WindowSender sender_;
     protocol::WindowReceiver receiver_;
+    std::size_t burst_ = 0;
+    // The timer that sends the rest of a window given in parts; 0 when none is pending.
+    platform::EventLoop::TimerId pacer_ = 0;
     // When a silent window was last nudged (resent, or its ACK repeated).
     std::int64_t lastNudge_ = 0;
 };

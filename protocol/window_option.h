@@ -22,4 +22,10 @@ inline bool windowSizeInRange(std::uint32_t requested) {
 std::uint32_t grantedReceiveWindow(std::uint32_t requested);
 std::uint32_t grantedSendWindow(std::uint32_t requested, std::size_t blockSize);
 
+// Blocks sent back to back at most: what a peer's default receive buffer holds (about 100
+// blocks of 1428 bytes, 13 of 8192). A window larger than that goes out in parts a moment
+// apart, or its tail is dropped every time and a peer that acknowledges only whole windows
+// waits for its time-out each time.
+std::size_t burstLimit(std::size_t blockSize);
+
 }  // namespace protocol

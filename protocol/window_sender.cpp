@@ -67,10 +67,10 @@ bool WindowSender::fill(TransferFile& file, std::uint64_t upTo) {
     return true;
 }
 
-std::span<const iovec> WindowSender::takeDue() {
+std::span<const iovec> WindowSender::takeDue(std::size_t limit) {
     std::uint64_t end = std::min(acked_ + window_, filled_);
     std::size_t count = 0;
-    for (; next_ <= end; ++next_) {
+    for (; next_ <= end && count < limit; ++next_) {
         io_[count++] = iovec{slot(next_), kHeaderSize + lengths_[next_ % slots_]};
     }
     sentHigh_ = std::max(sentHigh_, next_ - 1);

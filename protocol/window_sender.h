@@ -2,6 +2,7 @@
 
 #include <sys/uio.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -33,9 +34,11 @@ class WindowSender {
     bool fillWindow(TransferFile& file);
     bool fillAhead(TransferFile& file);
 
-    // The packets to put on the wire now, in order; they count as sent. Empty when the window
-    // is out and waits for its ACK. Valid until the next call of any member.
-    std::span<const iovec> takeDue();
+    // The packets to put on the wire now, in order, at most `limit`; they count as sent. Empty
+    // when the window is out and waits for its ACK. Valid until the next call of any member.
+    std::span<const iovec> takeDue(std::size_t limit = SIZE_MAX);
+    // Packets of the window read and not yet sent.
+    bool hasDue() const { return next_ <= std::min(acked_ + window_, filled_); }
 
     Ack onAck(std::uint16_t block);
     // The window goes again from its first unacknowledged block (the peer was silent).

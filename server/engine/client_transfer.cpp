@@ -48,6 +48,9 @@ ClientTransfer::ClientTransfer(ServerApplication& app, const platform::Ipv4Endpo
 
 ClientTransfer::~ClientTransfer() {
     active_ = false;
+    if (pacer_ != 0) {
+        app_.loop().cancelTimer(pacer_);
+    }
     file_.close();
     if (watching_) {
         app_.loop().unwatch(socket_.fd());

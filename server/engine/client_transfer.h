@@ -111,6 +111,9 @@ class ClientTransfer {
     std::uint32_t window_ = 0;
     protocol::WindowSender sender_;
     protocol::WindowReceiver receiver_;
+    std::size_t burst_ = 0;
+    // The timer that sends the rest of a window given in parts; 0 when none is pending.
+    std::uint64_t pacer_ = 0;
 };
 
 }  // namespace server

@@ -5,6 +5,7 @@
 
 #include "platform/udp_batch.h"
 #include "protocol/packet.h"
+#include "protocol/window_option.h"
 #include "server/engine/client_transfer.h"
 #include "server/engine/server_application.h"
 
@@ -20,6 +21,7 @@ bool ClientTransfer::StartWindow(bool reading) {
     if (!reading) {
         receiver_.start(window_);
     }
+    burst_ = protocol::burstLimit(static_cast<std::size_t>(blockSize_));
     // A window must fit the socket whole, or its tail would be dropped every time.
     platform::reserveForBurst(socket_, reading, window_, packetSize);
     return true;
@@ -30,7 +32,20 @@ void ClientTransfer::PumpWindow() {
         AbortTransfer(3, true);
         return;
     }
-    platform::sendDatagrams(socket_, sender_.takeDue(), peer_);
+    platform::sendDatagrams(socket_, sender_.takeDue(burst_), peer_);
+    if (sender_.hasDue() && pacer_ == 0) {
+        // The rest of a window larger than a peer's default receive buffer follows once the
+        // peer has had a moment to take the first part.
+        pacer_ = app_.loop().addTimer(
+            std::chrono::milliseconds(1),
+            [this] {
+                pacer_ = 0;
+                if (active_) {
+                    PumpWindow();
+                }
+            },
+            false);
+    }
     // The next window is read while the peer takes this one.
     if (!sender_.fillAhead(file_)) {
         AbortTransfer(3, true);

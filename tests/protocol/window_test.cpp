@@ -65,6 +65,10 @@ TEST_F(WindowTest, OptionRangeAndGrant) {
     EXPECT_FALSE(windowSizeInRange(65536));
     EXPECT_EQ(grantedSendWindow(16, 1428), 16u);
     EXPECT_EQ(grantedSendWindow(64, 8192), 64u);
+    // Bursts fit a peer's default receive buffer.
+    EXPECT_EQ(burstLimit(1428), 104u);
+    EXPECT_EQ(burstLimit(8192), 13u);
+    EXPECT_GE(burstLimit(65464), 1u);
     // Never more than half the block numbers, and two windows of big blocks stay bounded.
     EXPECT_EQ(grantedReceiveWindow(65535), 32768u);
     EXPECT_LE(grantedSendWindow(65535, 512), 32768u);
@@ -99,14 +103,17 @@ TEST_F(WindowTest, SenderSendsWindowsAndEndsOnAShortBlockInsideOne) {
                           content.data() + 512, 512),
               0);
     EXPECT_TRUE(sender.takeDue().empty());  // waits for the ACK
+    EXPECT_FALSE(sender.hasDue());
     ASSERT_TRUE(sender.fillAhead(file));
     EXPECT_TRUE(sender.lastBlockRead());
 
     EXPECT_EQ(sender.onAck(4), Ack::Progress);
     EXPECT_EQ(sender.ackedBytes(), 4u * 512);
+    EXPECT_EQ(numbers(sender.takeDue(2)), (std::vector<int>{5, 6}));  // in parts
+    EXPECT_TRUE(sender.hasDue());
     burst = sender.takeDue();
-    ASSERT_EQ(numbers(burst), (std::vector<int>{5, 6, 7}));
-    EXPECT_EQ(dataBytes(burst[2]), 10u);
+    ASSERT_EQ(numbers(burst), (std::vector<int>{7}));
+    EXPECT_EQ(dataBytes(burst[0]), 10u);
     EXPECT_EQ(sender.onAck(7), Ack::Complete);
     EXPECT_EQ(sender.ackedBytes(), content.size());
 }
