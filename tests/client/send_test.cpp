@@ -69,6 +69,10 @@ TEST_F(SendTest, RepeatedAckBeforeTheLastBlockResendsItAndOlderAcksAreIgnored) {
     server.receive();
     EXPECT_EQ(exchange(ack(0)), data(1, body.substr(0, 512)));
     EXPECT_EQ(exchange(ack(1)), data(2, body.substr(512, 512)));
+    // A repeat at once answers a duplicate of block 1, not a loss: it would double every block.
+    server.reply(ack(1));
+    server.expectSilence();
+    clock.advanceMilliseconds(transfer->RetransmissionIntervalMs() / 2);
     EXPECT_EQ(exchange(ack(1)), data(2, body.substr(512, 512)));
     EXPECT_EQ(owner.statuses.back(), "ReSent 1024 bytes (99%)");
     EXPECT_EQ(transfer->count(), 1024u);
@@ -90,6 +94,7 @@ TEST_F(SendTest, RepeatedAckBeforeTheLastBlockResendsItAndOlderAcksAreIgnored) {
 
 TEST_F(SendTest, OackIsTheAckOfTheRequestAndItsTsizeIsIgnored) {
     TempDir::write(dir / "o.bin", std::string(900, 'o'));
+    settings.TSize = true;
     make(1024);
     send("o.bin");
     server.receive();
@@ -142,6 +147,30 @@ TEST_F(SendTest, RefusalUnknownOpcodeAndUnreadableFile) {
     server.expectSilence();
 }
 
+// A server that never repeats its ACKs (ravendockd on a write) still gets a lost block again.
+TEST_F(SendTest, LostDataAndLostRequestGoOutAgainAfterTheInterval) {
+    TempDir::write(dir / "l.bin", "last");
+    make();
+    transfer->timeoutSeconds = 1;
+    EXPECT_EQ(transfer->RetransmissionIntervalMs(), 333);
+    send("l.bin");
+    const Bytes wrq = server.receive().value_or(Bytes{});
+    clock.advanceMilliseconds(333);
+    transfer->CheckTimeout();
+    EXPECT_EQ(server.receive(), wrq);
+    EXPECT_EQ(exchange(ack(0)), data(1, "last"));
+    clock.advanceMilliseconds(300);
+    transfer->CheckTimeout();
+    server.expectSilence();
+    clock.advanceMilliseconds(33);
+    transfer->CheckTimeout();
+    EXPECT_EQ(server.receive(), data(1, "last"));
+    EXPECT_EQ(transfer->count(), 4u) << "a packet sent again is not counted again";
+    server.reply(ack(1));
+    pumpUntilEnded();
+    EXPECT_EQ(owner.endCodes, std::vector<int>{-1});
+}
+
 TEST_F(SendTest, BlockNumbersWrapAfter65535AndTheBlockBeforeTheWrapCanBeResent) {
     const std::size_t blocks = 65537;
     TempDir::write(dir / "w.bin", std::string(blocks * 8 - 3, 'w'));
@@ -156,6 +185,7 @@ TEST_F(SendTest, BlockNumbersWrapAfter65535AndTheBlockBeforeTheWrapCanBeResent) 
         ASSERT_EQ(got.size(), 12u);
     }
     EXPECT_EQ(number, 0);  // block 0 (the 65536th) went out last
+    clock.advance(1);
     EXPECT_EQ(blockOf(exchange(ack(65535))), 0);
     EXPECT_EQ(exchange(ack(0)), data(1, "wwwww"));
     server.reply(ack(1));
