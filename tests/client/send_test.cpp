@@ -195,3 +195,56 @@ TEST_F(SendTest, BlockNumbersWrapAfter65535AndTheBlockBeforeTheWrapCanBeResent) 
 
 }  // namespace
 }  // namespace clienttest
+
+namespace clienttest {
+namespace {
+
+// One datagram in twenty lost each way, fetch and send alike: the client's retransmissions carry
+// both through. The server answers what it gets and repeats its last packet when it hears the
+// previous one again, as tftpd-hpa does; it never resends on its own.
+TEST_F(TransferTest, FivePercentLossEachWayNoLongerEndsTransfers) {
+    const std::string body = std::string(30 * 512 + 100, 'L');
+    TempDir::write(dir / "up.bin", body);
+    for (bool sending : {false, true}) {
+        owner = {};
+        std::string stored;
+        int in = 0, out = 0;
+        make();
+        server.script([&](const Bytes& got) {
+            if (++in % 20 == 0) {
+                return;  // lost on the way to the server
+            }
+            const std::uint16_t op = opcodeOf(got);
+            Bytes answer;
+            if (op == 1 || op == 4) {  // a fetch: the next block, or the same one again
+                const std::uint16_t next =
+                    op == 1 ? 1 : static_cast<std::uint16_t>(blockOf(got) + 1);
+                const std::size_t from = (next - 1) * 512u;
+                answer = from <= body.size() ? data(next, body.substr(from, 512)) : Bytes{};
+            } else if (op == 2 || op == 3) {  // a send: store a new block, acknowledge any
+                const std::uint16_t number = op == 2 ? 0 : blockOf(got);
+                if (op == 3 && number == stored.size() / 512 + 1) {
+                    stored += textOf(got);
+                }
+                answer = ack(number);
+            }
+            if (!answer.empty() && ++out % 20 != 0) {
+                server.reply(answer);
+            }
+        });
+        ASSERT_EQ(sending ? send("up.bin") : fetch("down.bin"), 1);
+        for (int pass = 0; pass < 2000 && owner.endCodes.empty(); ++pass) {
+            if (loop.runOnce(5) == 0) {
+                clock.advance(1);
+                transfer->CheckTimeout();
+            }
+        }
+        EXPECT_EQ(owner.endCodes, std::vector<int>{-1}) << (sending ? "send" : "fetch");
+        EXPECT_TRUE((sending ? stored : TempDir::read(dir / "down.bin")) == body);
+        EXPECT_GT(in / 20 + out / 20, 1) << "some packets were lost";
+        server.unscript();
+    }
+}
+
+}  // namespace
+}  // namespace clienttest
