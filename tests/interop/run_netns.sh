@@ -98,32 +98,22 @@ client() { # args...: merrowinc in the client namespace, no terminal; sets RC
         </dev/null >"$T/client.out" 2>"$T/client.err" || RC=$?
 }
 
+case_of() { # what got expected: after a client run, exit 0 and the same bytes
+    if [[ $RC -ne 0 ]]; then
+        fail "$1: exit status $RC: $(tail -n 3 "$T/client.err")"
+    elif ! cmp -s "$2" "$3"; then
+        fail "$1: the bytes differ"
+    else
+        pass "$1 from the other namespace, exit status 0, byte for byte"
+    fi
+}
+
 client -B "-G$T/client/got.bin" -Rdata.bin
-if [[ $RC -ne 0 ]]; then
-    fail "fetch: exit status $RC: $(tail -n 3 "$T/client.err")"
-elif ! cmp -s "$T/client/got.bin" "$T/server/data.bin"; then
-    fail "fetch: the bytes differ"
-else
-    pass "fetch from the other namespace, exit status 0"
-fi
-
+case_of "octet fetch" "$T/client/got.bin" "$T/server/data.bin"
 client -A "-P$T/client/text.txt" -Rtext.txt
-if [[ $RC -ne 0 ]]; then
-    fail "netascii send: exit status $RC: $(tail -n 3 "$T/client.err")"
-elif ! cmp -s "$T/server/text.txt" "$T/client/text.txt"; then
-    fail "netascii send: the text differs"
-else
-    pass "netascii send, stored byte for byte"
-fi
-
+case_of "netascii send" "$T/server/text.txt" "$T/client/text.txt"
 client -A "-G$T/client/back.txt" -Rtext.txt
-if [[ $RC -ne 0 ]]; then
-    fail "netascii fetch: exit status $RC: $(tail -n 3 "$T/client.err")"
-elif ! cmp -s "$T/client/back.txt" "$T/client/text.txt"; then
-    fail "netascii fetch: the text differs"
-else
-    pass "netascii fetch, byte for byte"
-fi
+case_of "netascii fetch" "$T/client/back.txt" "$T/client/text.txt"
 
 echo "$PASSED passed, $FAILED failed"
 [[ $FAILED -eq 0 ]]
