@@ -350,3 +350,25 @@ TEST_F(FetchTest, FailureToStoreAFullBlockFollowsItsAckWithError3) {
 
 }  // namespace
 }  // namespace clienttest
+
+namespace clienttest {
+namespace {
+
+// The socket holds a burst: blocks that arrive before the client reads any are all kept.
+TEST_F(TransferTest, BurstOfBlocksBeforeTheClientReadsIsKept) {
+    make();
+    ASSERT_EQ(fetch("burst.bin"), 1);
+    server.receive();
+    std::string expected;
+    for (std::uint16_t n = 1; n <= 12; ++n) {
+        const std::string block(n < 12 ? 512 : 7, static_cast<char>('a' + n));
+        expected += block;
+        server.reply(data(n, block));
+    }
+    pumpUntilEnded();
+    EXPECT_EQ(owner.endCodes, std::vector<int>{-1});
+    EXPECT_TRUE(TempDir::read(dir / "burst.bin") == expected);
+}
+
+}  // namespace
+}  // namespace clienttest
