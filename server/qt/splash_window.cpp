@@ -46,6 +46,10 @@ void SplashWindow::paintEvent(QPaintEvent*) {
 
 bool SplashWindow::eventFilter(QObject*, QEvent* event) {
     switch (event->type()) {
+        case QEvent::ShortcutOverride:
+            // Taken, so that no shortcut runs: the key press that follows closes the splash.
+            event->accept();
+            return true;
         case QEvent::KeyPress:
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
