@@ -18,6 +18,12 @@ ClientListView::ClientListView(CNewView& view, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTextElideMode(Qt::ElideRight);
     setFrameShape(QFrame::NoFrame);
+    // A report list's small font, so the default widths hold a time like "06 Dec, 14:05".
+    QFont small = font();
+    if (small.pointSizeF() > 8.0) {
+        small.setPointSizeF(small.pointSizeF() - 1.0);
+    }
+    setFont(small);
     viewport()->setAutoFillBackground(true);
     viewport()->setBackgroundRole(QPalette::Base);
 

@@ -9,7 +9,7 @@ namespace server {
 namespace {
 
 // Inner margin of a text cell, as a report list leaves one.
-constexpr int kTextMargin = 3;
+constexpr int kTextMargin = 2;
 
 // A one-pixel frame inside the rectangle from (left, top) to (right, bottom), both exclusive.
 void frameRect(QPainter& painter, int left, int top, int right, int bottom, const QColor& colour) {

@@ -54,7 +54,7 @@ MainWindow::MainWindow(ServerApplication& app, CNewView& view, platform::Registr
 }
 
 MainWindow::~MainWindow() {
-    destroyAlert();
+    delete alert_.data();
 }
 
 QAction* MainWindow::makeAction(const QString& name, const QString& text, const QString& prompt,
@@ -324,7 +324,10 @@ void MainWindow::showAlert(const std::string& text) {
 
 void MainWindow::destroyAlert() {
     if (alert_ != nullptr) {
-        delete alert_.data();
+        // Later: this may run while Qt is still telling the alert it lost the activation.
+        alert_->hide();
+        alert_->deleteLater();
+        alert_ = nullptr;
     }
 }
 

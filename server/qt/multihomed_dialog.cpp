@@ -27,7 +27,7 @@ MultihomedDialog::MultihomedDialog(const std::vector<std::string>& addresses, bo
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    setMinimumWidth(420);
+    setMinimumWidth(520);
 }
 
 int MultihomedDialog::selectedIndex() const {

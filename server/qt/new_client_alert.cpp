@@ -43,7 +43,7 @@ NewClientAlert::NewClientAlert()
     installEventFilter(this);
     text_->installEventFilter(this);
     animation->installEventFilter(this);
-    setFixedWidth(360);
+    setFixedWidth(460);
     if (movie_->isValid()) {
         movie_->start();
     }
