@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "server/config/run_once.h"
 #include "server/engine/server_application.h"
 #include "server/engine/server_socket.h"
 #include "server/monitor/window_layout.h"
@@ -365,6 +366,29 @@ void MainWindowTest::listBackgroundFollowsThePalette() {
         s.window().listView().visualRect(s.window().listView().model()->index(0, 4));
     QCOMPARE(shot.pixelColor(first.center().x(), first.center().y()), QColor(10, 120, 30));
     QApplication::setPalette(original);
+}
+
+void MainWindowTest::sessionQueryLogsRowsAndEndRegistersRestart() {
+    for (const bool preventRestart : {false, true}) {
+        // bPreventRestart is stored inverted: a clear bit means it is on.
+        WindowedServer s(preventRestart ? kTestFlags & ~0x200u : kTestFlags);
+        QVERIFY(s.started);
+        s.window().sessionQuery();
+        QVERIFY(s.view().rows().empty());
+        QVERIFY(QString::fromStdString(s.logText()).startsWith("Ravendock V3.60 "));
+        QVERIFY(s.window().endingWithSession());
+        s.window().sessionEnd();
+        platform::RegistryHive saved(s.root + "/ravendockd.reg");
+        saved.reload();
+        const auto restart = saved.readString(server::kRunOnceKey, server::kRunOnceSelf);
+        QCOMPARE(restart.has_value(), !preventRestart);
+        if (restart) {
+            QCOMPARE(*restart, s.root + "/ravendockd");
+        }
+        // The rectangle only; the widths are not written at the session's end.
+        QVERIFY(saved.readDword(server::kSettingsKey, "WinLeft").has_value());
+        QVERIFY(!saved.readDword(server::kSettingsKey, "Col1").has_value());
+    }
 }
 
 }  // namespace qttest

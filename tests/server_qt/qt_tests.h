@@ -24,6 +24,7 @@ class MainWindowTest : public QObject {
     void alertWhileMinimisedOneInstanceGoneOnActivation();
     void splashClosesAtItsTimeoutOrFirstKeyWhichItSwallows();
     void listBackgroundFollowsThePalette();
+    void sessionQueryLogsRowsAndEndRegistersRestart();
 };
 
 // Run last: it starts a notification-area host on the display.
