@@ -68,7 +68,10 @@ std::string formatted(const char* format, int number) {
 }  // namespace
 
 CTransferSocket::CTransferSocket(TransferContext& context, TransferViewObserver* ownerView)
-    : context_(context), ownerView_(ownerView), packet_(kInitialPacketSize) {}
+    : context_(context),
+      ownerView_(ownerView),
+      packet_(kInitialPacketSize),
+      received_(kInitialPacketSize) {}
 
 CTransferSocket::~CTransferSocket() {
     if (pacer_ != 0) {
@@ -114,10 +117,20 @@ void CTransferSocket::Notify(TransferNotice notice) {
 }
 
 void CTransferSocket::SendPacket(std::size_t length) {
-    // A lost ACK, DATA or ERROR is covered by the time-out; nothing to report here.
+    // A failed send is not reported: the retransmission and the time-out cover it.
     if (length != 0) {
         socket_.sendTo(packet_.data(), length, peer_);
     }
+    lastSentLength_ = length;
+    lastSentMs_ = context_.clock.nowMilliseconds();
+    retransmissions_ = 0;
+}
+
+void CTransferSocket::AnswerStranger(const platform::Ipv4Endpoint& from) {
+    // Built apart from the send buffer, which still holds the packet to retransmit.
+    std::uint8_t answer[64];
+    const std::size_t length = protocol::buildError(answer, 5, clientErrorText(5));
+    socket_.sendTo(answer, length, from);
 }
 
 bool CTransferSocket::SetUpLocalSocket() {
@@ -170,13 +183,15 @@ bool CTransferSocket::SizeBuffers(BufferDirection direction) {
     const std::size_t want = static_cast<std::size_t>(blockSize) + kBufferSlack;
     try {
         packet_.resize(std::max(want, kInitialPacketSize));
+        received_.resize(std::max(want, kInitialPacketSize));
     } catch (const std::bad_alloc&) {
         context_.dialogs.MessageBox("Unable to allocate buffers for transfer");
         return false;
     }
     const int wantBytes = static_cast<int>(want);
-    const bool set = direction == BufferDirection::Send ? socket_.setSendBufferSize(wantBytes)
-                                                        : socket_.setReceiveBufferSize(wantBytes);
+    const int askBytes = platform::socketBufferFor(wantBytes);
+    const bool set = direction == BufferDirection::Send ? socket_.setSendBufferSize(askBytes)
+                                                        : socket_.setReceiveBufferSize(askBytes);
     const int granted =
         direction == BufferDirection::Send ? socket_.sendBufferSize() : socket_.receiveBufferSize();
     if (!set || granted < 0) {
@@ -194,6 +209,7 @@ bool CTransferSocket::SizeBuffers(BufferDirection direction) {
         blockSize = reduced;
         try {
             packet_.resize(std::max(static_cast<std::size_t>(granted), kInitialPacketSize));
+            received_.resize(packet_.size());
         } catch (const std::bad_alloc&) {
             context_.dialogs.MessageBox("Unable to allocate buffers for transfer");
             return false;
@@ -207,17 +223,21 @@ std::size_t CTransferSocket::BuildRequest(protocol::Opcode opcode, std::string_v
                                           std::string_view mode) {
     protocol::OptionPair options[4];
     std::size_t count = 0;
+    askedTsize_ = false;
     if (opcode == protocol::kRrq) {
         // The size of a text-mode fetch is not known before the server has converted it, so
         // servers refuse the option there (tftpd-hpa ends the transfer with ERROR 8); it only
         // feeds the progress bar, so a netascii request goes without it.
         if (!sameName(mode, kNetascii)) {
             options[count++] = {"tsize", 0};
+            askedTsize_ = true;
         }
     } else if (context_.settings.TSize) {
         options[count++] = {"tsize", fileSize_};
+        askedTsize_ = true;
     }
-    if (sendTimeoutOption == 1) {
+    askedTimeout_ = sendTimeoutOption == 1;
+    if (askedTimeout_) {
         options[count++] = {"timeout", static_cast<std::uint64_t>(std::max(timeoutSeconds, 0))};
     }
     requestedBlockSize_ = 0;
@@ -256,6 +276,7 @@ std::size_t CTransferSocket::BuildRequest(protocol::Opcode opcode, std::string_v
 void CTransferSocket::AbandonStart() {
     active_ = false;
     file_.close();
+    destination_.Discard();
 }
 
 bool CTransferSocket::SendRequest(std::size_t length, std::string_view hostAddress,
@@ -263,12 +284,18 @@ bool CTransferSocket::SendRequest(std::size_t length, std::string_view hostAddre
     auto address = platform::parseAddress(hostAddress);
     // Replies before the first datagram, and an abort before any, go to the request's host.
     peer_ = platform::Ipv4Endpoint{address.value_or(0), static_cast<std::uint16_t>(port & 0xffff)};
+    peerKnown_ = false;
+    serverSentError_ = false;
+    finalAckSent_ = false;
     errno = EINVAL;
     if (!address || length == 0 || !socket_.sendTo(packet_.data(), length, peer_)) {
         context_.dialogs.MessageBox(formatted(failureFormat, errno));
         AbandonStart();
         return false;
     }
+    lastSentLength_ = length;
+    lastSentMs_ = context_.clock.nowMilliseconds();
+    retransmissions_ = 0;
     return true;
 }
 
@@ -294,7 +321,7 @@ int CTransferSocket::StartFetch(std::string_view remoteName, std::string_view lo
         AbandonStart();
         return 0;
     }
-    if (!file_.openForWrite(path, !binary)) {
+    if (!destination_.Create(path) || !file_.openForWrite(destination_.partPath(), !binary)) {
         context_.dialogs.MessageBox("Unable to create file : " + path);
         AbandonStart();
         return 0;
@@ -348,27 +375,43 @@ bool CTransferSocket::ReceiveOne() {
         return false;
     }
     // Reading also while ended keeps a level-triggered watch from spinning on a late datagram.
-    // The whole buffer takes any packet: with tiny blocks an OACK or ERROR is longer than DATA.
-    const std::size_t capacity = packet_.size();
+    // The whole buffer takes any packet: with tiny blocks an OACK or ERROR is longer than a
+    // block; only DATA is held to the block size.
+    const std::size_t capacity = received_.size();
     platform::Ipv4Endpoint from;
-    const ssize_t n = socket_.receiveFrom(packet_.data(), capacity, from);
+    const ssize_t n = socket_.receiveFrom(received_.data(), capacity, from);
     if (n < 0) {
         return false;
     }
+    auto length = static_cast<std::size_t>(n);
+    if (length < protocol::kHeaderSize) {
+        return true;  // too short to be a packet
+    }
     if (!active_) {
+        RepeatFinalAck(from, length);
         return true;
     }
-    const auto length = static_cast<std::size_t>(n);
-    const bool oversizedData = length >= protocol::kHeaderSize &&
-                               protocol::readU16(packet_.data()) == protocol::kData &&
-                               length > static_cast<std::size_t>(blockSize) + protocol::kHeaderSize;
-    if (length > capacity || length < protocol::kHeaderSize || oversizedData) {
-        return true;  // does not fit, or too short to be a packet
+    if (peerKnown_ && !(from == peer_)) {
+        AnswerStranger(from);
+        return true;
+    }
+    const std::uint16_t opcode = protocol::readU16(received_.data());
+    if (opcode == protocol::kData &&
+        length > static_cast<std::size_t>(blockSize) + protocol::kHeaderSize) {
+        return true;
+    }
+    if (length > capacity) {
+        // Only an ERROR may be longer than the buffer: its text is shown as far as it came.
+        if (opcode != protocol::kError) {
+            return true;
+        }
+        length = capacity;
     }
     peer_ = from;
+    peerKnown_ = true;
     lastLength_ = length;
     lastActivity_ = context_.clock.nowSeconds();
-    lastNudge_ = lastActivity_;
+    lastNudge_ = context_.clock.nowMilliseconds();
     if (sending == 1) {
         SendHandler();
     } else {
@@ -377,14 +420,24 @@ bool CTransferSocket::ReceiveOne() {
     return true;
 }
 
+void CTransferSocket::RepeatFinalAck(const platform::Ipv4Endpoint& from, std::size_t length) {
+    // The final ACK was lost if the server sends its last block again.
+    if (finalAckSent_ && from == peer_ && length <= received_.size() &&
+        protocol::readU16(received_.data()) == protocol::kData &&
+        protocol::readU16(received_.data() + 2) == finalBlock_) {
+        socket_.sendTo(packet_.data(), protocol::buildAck(packet_, finalBlock_), peer_);
+    }
+}
+
 void CTransferSocket::ShowServerMessage() {
+    serverSentError_ = true;
     protocol::ParsedPacket parsed;
-    protocol::parsePacket(std::span<const std::uint8_t>(packet_.data(), lastLength_), parsed);
+    protocol::parsePacket(std::span<const std::uint8_t>(received_.data(), lastLength_), parsed);
     ShowStatus(FormatServerMessage(statusText_, parsed.text));
 }
 
 void CTransferSocket::FetchHandler() {
-    const std::uint16_t opcode = protocol::readU16(packet_.data());
+    const std::uint16_t opcode = protocol::readU16(received_.data());
     switch (opcode) {
         case protocol::kError:
             ShowServerMessage();
@@ -411,7 +464,7 @@ void CTransferSocket::FetchHandler() {
 }
 
 void CTransferSocket::SendHandler() {
-    const std::uint16_t opcode = protocol::readU16(packet_.data());
+    const std::uint16_t opcode = protocol::readU16(received_.data());
     switch (opcode) {
         case protocol::kError:
             ShowServerMessage();
@@ -431,7 +484,7 @@ void CTransferSocket::SendHandler() {
             }
             break;
         case protocol::kAck:
-            OnAck(protocol::readU16(packet_.data() + 2));
+            OnAck(protocol::readU16(received_.data() + 2));
             break;
         default:
             EndTransfer(4);
@@ -453,12 +506,11 @@ void CTransferSocket::SettleBlockSize(bool blockSizeAnswered) {
     }
 }
 
-bool CTransferSocket::ApplyOptions() {
-    // A copy: resizing the buffers for a new block size moves the packet buffer.
-    const std::string body(packet_.begin() + 2,
-                           packet_.begin() + static_cast<std::ptrdiff_t>(lastLength_));
-    bool blockSizeAnswered = false;
-    std::uint64_t windowGranted = 0;
+std::vector<CTransferSocket::OptionValue> CTransferSocket::ReadOptions() const {
+    // A copy: resizing the buffers for a new block size moves the receive buffer.
+    const std::string body(received_.begin() + 2,
+                           received_.begin() + static_cast<std::ptrdiff_t>(lastLength_));
+    std::vector<OptionValue> options;
     std::size_t pos = 0;
     while (pos < body.size()) {
         const std::size_t nameEnd = body.find('\0', pos);
@@ -469,34 +521,63 @@ bool CTransferSocket::ApplyOptions() {
         if (valueEnd == std::string::npos) {
             break;  // a value that runs past the end is not applied
         }
-        const std::string_view name(body.data() + pos, nameEnd - pos);
         const std::string_view value(body.data() + nameEnd + 1, valueEnd - nameEnd - 1);
+        options.push_back({body.substr(pos, nameEnd - pos), LeadingDecimal(value, UINT64_MAX)});
         pos = valueEnd + 1;
-        const std::uint64_t number = LeadingDecimal(value, UINT64_MAX);
-        if (sameName(name, "tsize")) {
+    }
+    return options;
+}
+
+bool CTransferSocket::OptionsAsked(const std::vector<OptionValue>& options) const {
+    for (const OptionValue& option : options) {
+        const bool asked = (sameName(option.name, "tsize") && askedTsize_) ||
+                           (sameName(option.name, "timeout") && askedTimeout_) ||
+                           (sameName(option.name, "blksize") && requestedBlockSize_ != 0 &&
+                            option.value <= static_cast<std::uint64_t>(requestedBlockSize_)) ||
+                           (sameName(option.name, protocol::kWindowSizeOption) &&
+                            askedWindow_ != 0 && option.value >= 1 && option.value <= askedWindow_);
+        if (!asked) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CTransferSocket::ApplyOptions() {
+    const std::vector<OptionValue> options = ReadOptions();
+    // A server may only answer what was asked, and may only lower the block size.
+    if (!OptionsAsked(options)) {
+        ShowStatus("Option Failure");
+        EndTransfer(8);
+        return false;
+    }
+    bool blockSizeAnswered = false;
+    std::uint64_t windowGranted = 0;
+    for (const OptionValue& option : options) {
+        if (sameName(option.name, "tsize")) {
             if (sending == 0) {
-                fileSize_ = number;
-                Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressTotal, number, {}});
+                fileSize_ = option.value;
+                Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressTotal, option.value, {}});
             }
-        } else if (sameName(name, "blksize")) {
+        } else if (sameName(option.name, "blksize")) {
             blockSizeAnswered = true;
-            if (number != static_cast<std::uint64_t>(blockSize)) {
+            if (option.value != static_cast<std::uint64_t>(blockSize)) {
                 // A size no UDP datagram can carry cannot be set up at all.
-                if (number < protocol::kMinBlockSize || number > protocol::kMaxBlockSize) {
+                if (option.value < protocol::kMinBlockSize) {
                     context_.dialogs.MessageBox("Block size settings not valid for sockets");
                     EndTransfer(0);
                     return false;
                 }
-                blockSize = static_cast<int>(number);
+                blockSize = static_cast<int>(option.value);
                 if (!SizeBuffers(sending == 1 ? BufferDirection::Send : BufferDirection::Receive)) {
                     EndTransfer(0);
                     return false;
                 }
             }
-        } else if (sameName(name, protocol::kWindowSizeOption)) {
-            windowGranted = number;
+        } else if (sameName(option.name, protocol::kWindowSizeOption)) {
+            windowGranted = option.value;
         }
-        // "timeout" leaves the local time-out as it is; other names are ignored.
+        // "timeout" leaves the local time-out as it is.
     }
     SettleBlockSize(blockSizeAnswered);
     // Without a windowsize answer the transfer stays lock-step.
@@ -504,13 +585,8 @@ bool CTransferSocket::ApplyOptions() {
 }
 
 bool CTransferSocket::StartWindow(std::uint64_t granted) {
-    // A server may grant less than asked, never more.
-    if (granted > askedWindow_) {
-        ShowStatus("Option Failure");
-        EndTransfer(0);
-        return false;
-    }
     window_ = static_cast<std::uint32_t>(granted);
+    lastNudge_ = context_.clock.nowMilliseconds();
     if (sending == 1 && !sender_.start(window_, static_cast<std::size_t>(blockSize))) {
         context_.dialogs.MessageBox("Unable to allocate buffers for transfer");
         EndTransfer(0);
@@ -578,7 +654,7 @@ void CTransferSocket::OnWindowAck(std::uint16_t number) {
 }
 
 void CTransferSocket::OnWindowData() {
-    const std::uint16_t number = protocol::readU16(packet_.data() + 2);
+    const std::uint16_t number = protocol::readU16(received_.data() + 2);
     const bool shortBlock =
         lastLength_ != static_cast<std::size_t>(blockSize) + protocol::kHeaderSize;
     const protocol::WindowReceiver::Step step = receiver_.onData(number, shortBlock);
@@ -589,11 +665,11 @@ void CTransferSocket::OnWindowData() {
         return;
     }
     if (step.ack && !step.last) {
-        // As in lock-step: acknowledged before it is stored, so the server sends on meanwhile.
+        // Acknowledged before it is stored, so the server sends on meanwhile.
         SendPacket(protocol::buildAck(packet_, step.ackBlock));
     }
     const std::size_t bytes = lastLength_ - protocol::kHeaderSize;
-    if (file_.write(packet_.data() + protocol::kHeaderSize, bytes) < bytes) {
+    if (file_.write(received_.data() + protocol::kHeaderSize, bytes) < bytes) {
         context_.dialogs.MessageBox("Error writing to local file");
         EndTransfer(3);
         return;
@@ -608,12 +684,12 @@ void CTransferSocket::OnWindowData() {
         Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressReceived, bytesReceived_, {}});
     }
     if (step.last) {
-        if (!file_.close()) {
-            context_.dialogs.MessageBox("Error writing to local file");
-            EndTransfer(3);
+        if (!CompleteFetch()) {
             return;
         }
         SendPacket(protocol::buildAck(packet_, step.ackBlock));
+        finalAckSent_ = true;
+        finalBlock_ = step.ackBlock;
         ShowStatus(FormatReceived(statusText_, bytesReceived_, count_, true));
         EndTransfer(-1);
     }
@@ -625,7 +701,7 @@ void CTransferSocket::OnData() {
         OnWindowData();
         return;
     }
-    const std::uint16_t number = protocol::readU16(packet_.data() + 2);
+    const std::uint16_t number = protocol::readU16(received_.data() + 2);
     if (number != block_) {
         SendPacket(protocol::buildAck(packet_, static_cast<std::uint16_t>(block_ - 1)));
         return;
@@ -634,11 +710,11 @@ void CTransferSocket::OnData() {
     const bool last = lastLength_ != static_cast<std::size_t>(blockSize) + protocol::kHeaderSize;
     if (!last) {
         // Acknowledged before it is stored, so the server reads and sends the next block while
-        // this one is written (the ACK overwrites only the header). A failed store still ends
-        // the transfer with an error before the last block is acknowledged.
+        // this one is written. A failed store still ends the transfer with an error before the
+        // last block is acknowledged.
         SendPacket(protocol::buildAck(packet_, block_));
     }
-    if (file_.write(packet_.data() + protocol::kHeaderSize, bytes) < bytes) {
+    if (file_.write(received_.data() + protocol::kHeaderSize, bytes) < bytes) {
         context_.dialogs.MessageBox("Error writing to local file");
         EndTransfer(3);
         return;
@@ -652,18 +728,27 @@ void CTransferSocket::OnData() {
     if (last) {
         // The file's last bytes reach the disk before the server hears that all is well: a
         // failure there must end the transfer as a local write error, not as a success.
-        if (!file_.close()) {
-            context_.dialogs.MessageBox("Error writing to local file");
-            EndTransfer(3);
+        if (!CompleteFetch()) {
             return;
         }
         SendPacket(protocol::buildAck(packet_, block_));
+        finalAckSent_ = true;
+        finalBlock_ = block_;
     }
     ++block_;
     if (last) {
         ShowStatus(FormatReceived(statusText_, bytesReceived_, count_, true));
         EndTransfer(-1);
     }
+}
+
+bool CTransferSocket::CompleteFetch() {
+    if (!file_.close() || !destination_.Commit()) {
+        context_.dialogs.MessageBox("Error writing to local file");
+        EndTransfer(3);
+        return false;
+    }
+    return true;
 }
 
 bool CTransferSocket::SendBlock(bool resent) {
@@ -705,8 +790,11 @@ void CTransferSocket::OnAck(std::uint16_t number) {
         lastBlockOffset_ = static_cast<std::int64_t>(count_);
         SendBlock(false);
     } else if (number == static_cast<std::uint16_t>(block_ - 2) && lastBlockOffset_ >= 0 &&
+               context_.clock.nowMilliseconds() - lastSentMs_ >= RetransmissionIntervalMs() / 2 &&
                file_.stepBack()) {
-        // The server repeats the ACK before the last block: that block was lost.
+        // The server repeats the ACK before the last block: that block was lost. A repeat that
+        // follows the block at once answers a duplicate of the block before, not a loss;
+        // answering it would send every block twice from then on.
         --block_;
         SendBlock(true);
     }
@@ -718,32 +806,48 @@ void CTransferSocket::EndTransfer(int code) {
         SendPacket(protocol::buildError(packet_, static_cast<std::uint16_t>(code), text));
     }
     file_.close();
+    destination_.Discard();  // after a completed fetch there is nothing left to discard
     active_ = false;
+    lastSentLength_ = 0;
     context_.owner.OnTransferEnded(code);
+}
+
+std::int64_t CTransferSocket::RetransmissionIntervalMs() const {
+    // A second, or a third of a shorter time-out, so a few go out before it.
+    constexpr std::int64_t kInterval = 1000;
+    return std::min<std::int64_t>(kInterval, std::max(timeoutSeconds, 1) * kInterval / 3);
 }
 
 void CTransferSocket::CheckTimeout() {
     if (!active_) {
         return;
     }
-    const std::int64_t now = context_.clock.nowSeconds();
-    if (now - timeoutSeconds > lastActivity_) {
+    if (context_.clock.nowSeconds() - timeoutSeconds > lastActivity_) {
         ShowStatus("Timed out");
         EndTransfer(-2);
         return;
     }
-    // A window whose tail was lost leaves both sides waiting: after a second or more of silence
-    // (two ticks of the whole-second clock), and again every two seconds, the
-    // sender goes again from the first unacknowledged block, or the receiver repeats the ACK
-    // of the last block it has in order.
-    if (window_ != 0 && now - lastNudge_ >= 2) {
-        lastNudge_ = now;
-        if (sending == 1) {
-            sender_.rewind();
-            PumpWindow();
-        } else {
-            SendPacket(protocol::buildAck(packet_, receiver_.lastInOrder()));
+    const std::int64_t now = context_.clock.nowMilliseconds();
+    if (window_ != 0) {
+        // A window whose tail was lost leaves both sides waiting: after an interval of silence
+        // the sender goes again from the first unacknowledged block, or the receiver repeats
+        // the ACK of the last block it has in order.
+        if (now - lastNudge_ >= RetransmissionIntervalMs()) {
+            lastNudge_ = now;
+            if (sending == 1) {
+                sender_.rewind();
+                PumpWindow();
+            } else {
+                SendPacket(protocol::buildAck(packet_, receiver_.lastInOrder()));
+            }
         }
+        return;
+    }
+    if (lastSentLength_ != 0 && retransmissions_ < kMaxRetransmissions &&
+        now - lastSentMs_ >= RetransmissionIntervalMs()) {
+        socket_.sendTo(packet_.data(), lastSentLength_, peer_);
+        lastSentMs_ = now;
+        ++retransmissions_;
     }
 }
 

@@ -77,10 +77,10 @@ TEST_F(WindowTest, OackWithoutWindowOrWithTooBigAWindow) {
     transfer->windowSize = 4;
     fetch("g.bin");
     server.receive();
-    server.reply(packet(6, {"windowsize", "5"}));
+    server.reply(packet(6, {"windowsize", "5"}));  // more than asked
     pumpUntilEnded();
-    EXPECT_EQ(owner.endCodes.back(), 0);
-    EXPECT_EQ(server.receive(), coded(5, 0, "Inconclusive system error"));
+    EXPECT_EQ(owner.endCodes.back(), 8);
+    EXPECT_EQ(server.receive(), coded(5, 8, "Transfer Aborted"));
 }
 
 TEST_F(WindowTest, SendGoesByWindowsAcrossTheWrapAndResendsOnGapsAndSilence) {
