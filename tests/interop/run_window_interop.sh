@@ -175,7 +175,7 @@ merrowinc_case() { # server port store bs size fetch|send [extra label]
     fi
     t0=$(now_ms)
     timeout $CASE_TIMEOUT "${cmd[@]}" </dev/null >"$WORK/client.out" 2>"$WORK/client.err" || rc=$?
-    [[ $rc -ne 255 && $rc -ne 124 ]] && why="exit status $rc: $(tail -n 1 "$WORK/client.err")"
+    [[ $rc -ne 0 && $rc -ne 124 ]] && why="exit status $rc: $(tail -n 1 "$WORK/client.err")"
     sleep 0.1
     check "merrowinc $dir $server bs=$bs size=$size$label" "$t0" "$rc" "$result" "$size" "$why"
     rm -f "$result"
