@@ -841,16 +841,17 @@ class Bench:
                              for bs in o.window_blksizes for w in o.window_sizes]
         self.client_cases = []
         seen = set()
-        for case in self.server_cases:
-            for placement in PLACEMENTS:
-                for server in o.servers:
-                    self.add_job(Job(case, placement, server, "curl"), seen)
+        # The windowed rows first: a run cut short by --max-minutes still has them.
         for case in self.window_cases:
             for placement in PLACEMENTS:
                 for server in WINDOW_SERVERS:
                     self.add_job(Job(case, placement, server, WINDOW_CLIENT_FOR_SERVERS), seen)
                 for client in WINDOW_CLIENTS:
                     self.add_job(Job(case, placement, WINDOW_SERVER_FOR_CLIENTS, client), seen)
+        for case in self.server_cases:
+            for placement in PLACEMENTS:
+                for server in o.servers:
+                    self.add_job(Job(case, placement, server, "curl"), seen)
 
     def add_job(self, job: Job, seen: set) -> None:
         if job.key() in seen:

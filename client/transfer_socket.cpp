@@ -74,9 +74,6 @@ CTransferSocket::CTransferSocket(TransferContext& context, TransferViewObserver*
       received_(kInitialPacketSize) {}
 
 CTransferSocket::~CTransferSocket() {
-    if (pacer_ != 0) {
-        context_.loop.cancelTimer(pacer_);
-    }
     if (watching_) {
         context_.loop.unwatch(socket_.fd());
     }
@@ -608,18 +605,12 @@ bool CTransferSocket::PumpWindow() {
         return false;
     }
     platform::sendDatagrams(socket_, sender_.takeDue(burst_), peer_);
-    if (sender_.hasDue() && pacer_ == 0) {
-        // The rest of a window larger than a peer's default receive buffer follows once the
-        // server has had a moment to take the first part.
-        pacer_ = context_.loop.addTimer(
-            std::chrono::milliseconds(1),
-            [this] {
-                pacer_ = 0;
-                if (active_) {
-                    PumpWindow();
-                }
-            },
-            false);
+    if (sender_.hasDue()) {
+        pacer_.resumeSoon([this] {
+            if (active_) {
+                PumpWindow();
+            }
+        });
     }
     // The next window is read while the server takes this one.
     if (!sender_.fillAhead(file_)) {

@@ -11,6 +11,7 @@
 #include "client/client_settings.h"
 #include "client/fetch_destination.h"
 #include "client/transfer_setup.h"
+#include "platform/burst_pacer.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/ipv4.h"
@@ -195,8 +196,8 @@ class CTransferSocket {
     protocol::WindowSender sender_;
     protocol::WindowReceiver receiver_;
     std::size_t burst_ = 0;
-    // The timer that sends the rest of a window given in parts; 0 when none is pending.
-    platform::EventLoop::TimerId pacer_ = 0;
+    // Sends the rest of a window given in parts.
+    platform::BurstPacer pacer_{context_.loop};
     // Milliseconds of the last datagram received or of the last nudge of a silent window
     // (resent, or its ACK repeated).
     std::int64_t lastNudge_ = 0;

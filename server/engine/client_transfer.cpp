@@ -42,15 +42,14 @@ ClientTransfer::ClientTransfer(ServerApplication& app, const platform::Ipv4Endpo
       peer_(peer),
       id_(id),
       localAddress_(std::move(localAddress)),
-      buffer_(static_cast<std::size_t>(blockSize_) + kBufferSlack) {
+      buffer_(static_cast<std::size_t>(blockSize_) + kBufferSlack),
+      pacer_(app.loop()) {
     std::copy(request.begin(), request.end(), request_.begin());
 }
 
 ClientTransfer::~ClientTransfer() {
     active_ = false;
-    if (pacer_ != 0) {
-        app_.loop().cancelTimer(pacer_);
-    }
+    pacer_.cancel();
     file_.close();
     if (watching_) {
         app_.loop().unwatch(socket_.fd());

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/burst_pacer.h"
 #include "platform/ipv4.h"
 #include "platform/udp_socket.h"
 #include "protocol/transfer_file.h"
@@ -112,8 +113,8 @@ class ClientTransfer {
     protocol::WindowSender sender_;
     protocol::WindowReceiver receiver_;
     std::size_t burst_ = 0;
-    // The timer that sends the rest of a window given in parts; 0 when none is pending.
-    std::uint64_t pacer_ = 0;
+    // Sends the rest of a window given in parts.
+    platform::BurstPacer pacer_;
 };
 
 }  // namespace server

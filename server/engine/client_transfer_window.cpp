@@ -33,18 +33,12 @@ void ClientTransfer::PumpWindow() {
         return;
     }
     platform::sendDatagrams(socket_, sender_.takeDue(burst_), peer_);
-    if (sender_.hasDue() && pacer_ == 0) {
-        // The rest of a window larger than a peer's default receive buffer follows once the
-        // peer has had a moment to take the first part.
-        pacer_ = app_.loop().addTimer(
-            std::chrono::milliseconds(1),
-            [this] {
-                pacer_ = 0;
-                if (active_) {
-                    PumpWindow();
-                }
-            },
-            false);
+    if (sender_.hasDue()) {
+        pacer_.resumeSoon([this] {
+            if (active_) {
+                PumpWindow();
+            }
+        });
     }
     // The next window is read while the peer takes this one.
     if (!sender_.fillAhead(file_)) {
