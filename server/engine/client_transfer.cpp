@@ -84,8 +84,7 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
     const bool keepSubdirectories = reading ? settings.bOutPaths : settings.bInPaths;
     TransferPath built = BuildTransferPath(base, name, keepSubdirectories);
     path_ = std::move(built.path);
-    app_.statusReport.text = built.altered ? "* " + path_ : path_;
-    app_.NotifyView(kViewFile, id_);
+    Report(TransferEvent::FileKnown, built.altered ? "* " + path_ : path_);
 
     protocol::ParsedRequest parsed = protocol::parseRequest(request);
     if (parsed.status != protocol::ParsedRequest::Status::Ok) {
@@ -309,8 +308,12 @@ void ClientTransfer::EndByPeerError(std::string_view text) {
     resultText_.assign(text);
     active_ = false;
     file_.close();
-    app_.statusReport.text = resultText_;
-    app_.NotifyView(kViewAborted, id_);
+    Report(TransferEvent::Aborted, resultText_);
+}
+
+void ClientTransfer::Report(TransferEvent event, std::string text) {
+    app_.NotifyView({event, id_, text});
+    reportedText_ = std::move(text);
 }
 
 void ClientTransfer::OnAck() {
@@ -352,9 +355,8 @@ void ClientTransfer::OnAck() {
     } else {
         SendBlock();
     }
-    app_.statusReport.done = position_;
-    app_.statusReport.total = size_;
-    app_.NotifyView(kViewStatus, id_);
+    app_.NotifyView({TransferEvent::Progress, id_, size_ != 0 ? std::string() : reportedText_,
+                     position_, size_});
 }
 
 void ClientTransfer::OnData() {
@@ -404,8 +406,7 @@ void ClientTransfer::OnData() {
     }
     size_ += static_cast<std::int64_t>(written);
     if (number < 2 || wasRetrying) {
-        app_.statusReport.text = "Receiving";
-        app_.NotifyView(kViewStatus, id_);
+        Report(TransferEvent::Progress, "Receiving");
     }
     if (last) {
         // Everything must be on disk before the final ACK tells the client it is safe.
@@ -423,8 +424,7 @@ void ClientTransfer::OnData() {
 
 bool ClientTransfer::RetryTransfer() {
     if (opcode_ != protocol::kRrq) {
-        app_.statusReport.text = "Waiting ...";
-        app_.NotifyView(kViewRetry, id_);
+        Report(TransferEvent::Retry, "Waiting ...");
         return true;
     }
     if (oackPending_) {
@@ -436,8 +436,7 @@ bool ClientTransfer::RetryTransfer() {
         position_ -= lastRead_;
         SendBlock();
     }
-    app_.statusReport.text = "Retrying";
-    app_.NotifyView(kViewRetry, id_);
+    Report(TransferEvent::Retry, "Retrying");
     return true;
 }
 
@@ -455,8 +454,7 @@ void ClientTransfer::AbortTransfer(unsigned code, bool send) {
         Send(length);
     }
     active_ = false;
-    app_.statusReport.text = resultText_;
-    app_.NotifyView(kViewAborted, id_);
+    Report(TransferEvent::Aborted, resultText_);
 }
 
 }  // namespace server

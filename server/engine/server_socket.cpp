@@ -224,9 +224,8 @@ bool CServerSocket::Dispatch(int length) {
     if (!manager->Start()) {
         return false;
     }
-    app_.statusReport.text = platform::formatAddress(peer_.address);
     const int id = ++app_.idCounter;
-    app_.NotifyView(kViewNew, id);
+    app_.NotifyView({TransferEvent::Admitted, id, platform::formatAddress(peer_.address)});
 
     manager->AttachTransfer(std::make_unique<ClientTransfer>(
         app_, peer_, std::span<const std::uint8_t, kRequestBufferSize>(request_), localAddressText_,

@@ -25,17 +25,28 @@ TEST_F(EngineTest, ReadOfTwoFullBlocksEndsWithAnEmptyBlock) {
     EXPECT_EQ(got, body);
     EXPECT_NE(lastFrom.port, listenPort) << "answers come from the transfer's own port";
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Sending");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "Finished : Sending");
     EXPECT_EQ(clientCount(), 0);
 }
 
 TEST_F(EngineTest, EmptyFileIsOneEmptyBlock) {
     writeFile(outPath("empty"), "");
+    writeFile(outPath("other"), "x");
     listen();
     sendToListener(request(1, "empty", "OCTET"));
     auto d = receive();
     ASSERT_TRUE(d);
     EXPECT_EQ(*d, data(1, {}));
+    const std::uint16_t emptyPort = transferPort;
+    sendToListener(request(1, "other", "octet"));
+    ASSERT_TRUE(receive());
+    sendTo(emptyPort, ack(1));
+    pump();
+    // No size to show a share of: the status is this transfer's own last text, whatever another
+    // transfer reported in between.
+    ASSERT_EQ(view.events.back().event, server::TransferEvent::Progress);
+    EXPECT_EQ(view.events.back().total, 0);
+    EXPECT_EQ(view.events.back().text, outPath("empty"));
 }
 
 TEST_F(EngineTest, OackPairsInFixedOrderWhateverTheRequestOrder) {
@@ -111,7 +122,7 @@ TEST_F(EngineTest, MissingFileIsFileNotFound) {
     EXPECT_EQ(receive().value_or(Bytes{}), errorPacket(1, "File not found"));
     pump();
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "File not found : Sending");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "File not found : Sending");
 }
 
 TEST_F(EngineTest, DuplicateAckResendsEveryTimeWithoutSkipRetry) {
@@ -157,7 +168,7 @@ TEST_F(EngineTest, PeerErrorEndsWithoutReply) {
     sendToTransfer(errorPacket(1, "client gave up"));
     expectSilence();
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "client gave up : Sending");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "client gave up : Sending");
 }
 
 TEST_F(EngineTest, OddSizedDatagramsAreIgnored) {
@@ -207,7 +218,7 @@ TEST_F(EngineTest, NetasciiReadFollowsTextModeRules) {
     sendToTransfer(ack(1));
     pump();
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Sending");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "Finished : Sending");
 }
 
 TEST_F(EngineTest, RetryResendsTheSameBytesInNetascii) {
@@ -227,7 +238,7 @@ TEST_F(EngineTest, RetryResendsTheSameBytesInNetascii) {
     auto resent = receive();
     ASSERT_TRUE(resent);
     EXPECT_EQ(*resent, *second);
-    EXPECT_EQ(view.texts(server::WM_CLIENTSTATUS).back(), "Retrying");
+    EXPECT_EQ(view.texts(server::TransferEvent::Retry).back(), "Retrying");
 }
 
 TEST_F(EngineTest, RetryBeforeAckZeroResendsTheOack) {
@@ -268,7 +279,7 @@ TEST_F(EngineTest, BlockNumbersWrapAfter65535) {
     EXPECT_EQ(got, body);
     pump();
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Sending");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "Finished : Sending");
 }
 
 }  // namespace

@@ -21,8 +21,7 @@ class ConsolePrinterTest : public uitest::ClientListTest {
         return std::string(buffer, size);
     }
     void progress(int id, std::int64_t done, std::int64_t total) {
-        StatusReport report{"", false, done, total};
-        list.onViewMessage(WM_CLIENTSTATUS, id, report);
+        list.onTransferNotice({TransferEvent::Progress, id, "", done, total});
     }
 
     char* buffer = nullptr;
@@ -33,15 +32,15 @@ class ConsolePrinterTest : public uitest::ClientListTest {
 };
 
 TEST_F(ConsolePrinterTest, OneLinePerChangeWithProgressOncePerSecond) {
-    message(WM_CLIENTNEW, 12, "10.1.1.1");
-    message(WM_CLIENTFILE, 12, "evil\nname");
+    message(TransferEvent::Admitted, 12, "10.1.1.1");
+    message(TransferEvent::FileKnown, 12, "evil\nname");
     progress(12, 1, 10);
     nowMs = 999;
     progress(12, 2, 10);  // too soon
-    message(WM_CLIENTSTATUS, 12, "Retrying");
+    message(TransferEvent::Retry, 12, "Retrying");
     nowMs = 1000;
     progress(12, 3, 10);
-    message(WM_CLIENTRESULT, 12, "Finished : Sending");
+    message(TransferEvent::Result, 12, "Finished : Sending");
     app.settings.LogFile.clear();
     list.ClearClientList();
 
