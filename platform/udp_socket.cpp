@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -96,17 +97,13 @@ int getIntOption(int fd, int option) {
 
 }  // namespace
 
-bool UdpSocket::setSendBufferSize(int bytes) {
-    return setIntOption(fd_, SO_SNDBUF, bytes);
-}
-bool UdpSocket::setReceiveBufferSize(int bytes) {
-    return setIntOption(fd_, SO_RCVBUF, bytes);
-}
-int UdpSocket::sendBufferSize() const {
-    return getIntOption(fd_, SO_SNDBUF);
-}
-int UdpSocket::receiveBufferSize() const {
-    return getIntOption(fd_, SO_RCVBUF);
+int UdpSocket::sizeBuffer(Buffer buffer, int bytes) {
+    const int option = buffer == Buffer::Send ? SO_SNDBUF : SO_RCVBUF;
+    if (!setIntOption(fd_, option, bytes)) {
+        return -1;
+    }
+    const int granted = getIntOption(fd_, option);
+    return granted < 0 ? -1 : std::min(granted, bytes);
 }
 
 }  // namespace platform

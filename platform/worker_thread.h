@@ -11,12 +11,12 @@ namespace platform {
 
 // A manual-reset event: once set it stays set.
 class ManualResetEvent {
-public:
+  public:
     void set();
     bool isSet() const;
     void wait();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable cv_;
     bool set_ = false;
@@ -24,7 +24,7 @@ private:
 
 // A thread with a small stack, for threads that only wait.
 class WorkerThread {
-public:
+  public:
     static constexpr std::size_t kStackSize = 64 * 1024;
 
     WorkerThread() = default;
@@ -40,7 +40,7 @@ public:
     // Kernel thread id, 0 until the thread has run.
     int tid() const { return tid_.load(); }
 
-private:
+  private:
     static void* trampoline(void* self);
 
     pthread_t thread_{};

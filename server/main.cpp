@@ -1,10 +1,6 @@
 // ravendockd without a window: the engine, its settings, and one line on stdout per change of
 // the client list.
 
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -13,25 +9,12 @@
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/registry_hive.h"
+#include "platform/stop_signals.h"
 #include "server/config/server_program.h"
 #include "server/headless/headless_dialogs.h"
 #include "server/headless/headless_front_end.h"
 #include "server/headless/headless_version_check.h"
 #include "server/services/music/music_player.h"
-
-namespace {
-
-// SIGINT/SIGTERM arrive as a readable descriptor so the end runs on the main thread.
-int blockStopSignals() {
-    sigset_t mask;
-    sigemptyset(&mask);
-    sigaddset(&mask, SIGINT);
-    sigaddset(&mask, SIGTERM);
-    ::sigprocmask(SIG_BLOCK, &mask, nullptr);
-    return ::signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -50,7 +33,8 @@ int main(int argc, char** argv) {
         }
     }
 
-    const int signals = blockStopSignals();
+    // Blocked from here on; reported once the program serves.
+    platform::StopSignals signals;
     int exitStatus = 0;
     {
         server::ServerProgram program(loop, clock, dialogs, hive, frontEnd);
@@ -66,13 +50,8 @@ int main(int argc, char** argv) {
             exitStatus = 1;
             loop.quit();
         };
-        if (signals >= 0) {
-            loop.watchReadable(signals, [&] {
-                signalfd_siginfo info{};
-                while (::read(signals, &info, sizeof info) == sizeof info) {
-                }
-                loop.quit();
-            });
+        if (!signals.watch(loop, [&] { loop.quit(); })) {
+            std::fprintf(stderr, "ravendockd: SIGINT and SIGTERM cannot be caught\n");
         }
 
         std::unique_ptr<server::MusicPlayer> music;
@@ -88,13 +67,7 @@ int main(int argc, char** argv) {
         // ends, stopping the transfers before the settings are saved.
         frontEnd.closeDocument();
         program.ExitInstance();
-        if (signals >= 0) {
-            loop.unwatch(signals);
-        }
         frontEnd.destroyMainWindow();
-    }
-    if (signals >= 0) {
-        ::close(signals);
     }
     return exitStatus;
 }

@@ -73,8 +73,11 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
         active_ = false;
         return;
     }
-    app_.loop().watchReadable(socket_.fd(), [this] { OnReceive(0); });
-    watching_ = true;
+    // Without notifications the transfer still ends through supervision, as a silent peer's does.
+    watching_ = app_.loop().watchReadable(socket_.fd(), [this] { OnReceive(0); });
+    if (!watching_) {
+        app_.dialogs().messageBox("Error preparing local client function", MessageIcon::Error);
+    }
     lastActivity_ = app_.clock().nowSeconds();
 
     std::string_view name = protocol::requestFileName(request);
@@ -88,7 +91,7 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
 
     protocol::ParsedRequest parsed = protocol::parseRequest(request);
     if (parsed.status != protocol::ParsedRequest::Status::Ok) {
-        AbortTransfer(4, true);
+        AbortTransfer(protocol::ErrorCode::IllegalOperation, true);
         return;
     }
     netascii_ = parsed.netascii;
@@ -124,13 +127,13 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
     // The rewriting above already drops "..", but a base or name can still point elsewhere
     // (an absolute name under an empty base, a base that held "..").
     if (!IsInsideBase(base, path_)) {
-        AbortTransfer(2, true);
+        AbortTransfer(protocol::ErrorCode::AccessViolation, true);
         return;
     }
 
     if (!reading) {
         if (settings.bInPaths && settings.bCreatePaths && !MakePath(path_)) {
-            AbortTransfer(2, true);
+            AbortTransfer(protocol::ErrorCode::AccessViolation, true);
             return;
         }
         if (settings.bRenameDuplicates && fileExists(path_)) {
@@ -143,12 +146,12 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
                 candidate.clear();
             }
             if (candidate.empty()) {
-                AbortTransfer(2, true);
+                AbortTransfer(protocol::ErrorCode::AccessViolation, true);
                 return;
             }
             if (settings.bRenameExisting) {
                 if (::rename(path_.c_str(), candidate.c_str()) != 0) {
-                    AbortTransfer(2, true);
+                    AbortTransfer(protocol::ErrorCode::AccessViolation, true);
                     return;
                 }
             } else {
@@ -160,7 +163,9 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
     bool opened =
         reading ? file_.openForRead(path_, netascii_) : file_.openForWrite(path_, netascii_);
     if (!opened) {
-        AbortTransfer(reading ? 1 : 2, true);
+        AbortTransfer(
+            reading ? protocol::ErrorCode::FileNotFound : protocol::ErrorCode::AccessViolation,
+            true);
         return;
     }
 
@@ -208,7 +213,7 @@ void ClientTransfer::SendOack() {
 bool ClientTransfer::ResizeBuffers(bool reading) {
     const std::size_t want = static_cast<std::size_t>(blockSize_) + kBufferSlack;
     auto fail = [this] {
-        AbortTransfer(7, true);
+        AbortTransfer(protocol::ErrorCode::OptionNegotiation, true);
         return false;
     };
     try {
@@ -218,14 +223,11 @@ bool ClientTransfer::ResizeBuffers(bool reading) {
         return fail();
     }
     const int wantBytes = static_cast<int>(want);
-    bool set =
-        reading ? socket_.setSendBufferSize(wantBytes) : socket_.setReceiveBufferSize(wantBytes);
-    int granted = reading ? socket_.sendBufferSize() : socket_.receiveBufferSize();
-    if (!set || granted < 0) {
+    using Buffer = platform::UdpSocket::Buffer;
+    const int granted = socket_.sizeBuffer(reading ? Buffer::Send : Buffer::Receive, wantBytes);
+    if (granted < 0) {
         return fail();
     }
-    // Linux doubles what it is asked for and reports the doubled size: only a smaller grant
-    // limits the block size.
     if (granted < wantBytes) {
         blockSize_ = std::max(granted - static_cast<int>(kBufferSlack), protocol::kMinBlockSize);
         try {
@@ -242,7 +244,7 @@ bool ClientTransfer::ResizeBuffers(bool reading) {
 void ClientTransfer::SendBlock() {
     std::int64_t len = std::min<std::int64_t>(blockSize_, size_ - position_);
     if (len < 0) {
-        AbortTransfer(3, true);
+        AbortTransfer(protocol::ErrorCode::DiskFull, true);
         return;
     }
     std::int64_t count = 0;
@@ -250,7 +252,7 @@ void ClientTransfer::SendBlock() {
     if (len > 0) {
         count = file_.readPacket(buffer_, protocol::kHeaderSize, static_cast<std::size_t>(len));
         if (count < 0) {
-            AbortTransfer(3, true);
+            AbortTransfer(protocol::ErrorCode::DiskFull, true);
             return;
         }
     }
@@ -295,6 +297,8 @@ void ClientTransfer::ProcessDatagram(std::size_t length, const platform::Ipv4End
         return;
     }
     lastActivity_ = app_.clock().nowSeconds();
+    // The sender of every datagram becomes the peer, and "Unknown transfer ID" is never sent: a
+    // client whose NAT mapping changes mid-transfer keeps its transfer.
     peer_ = from;
     receivedLength_ = static_cast<std::int64_t>(length);
     if (opcode_ == protocol::kRrq) {
@@ -401,7 +405,7 @@ void ClientTransfer::OnData() {
     }
     const std::size_t written = file_.write(buffer_.data() + protocol::kHeaderSize, bytes);
     if (written < bytes) {
-        AbortTransfer(3, true);
+        AbortTransfer(protocol::ErrorCode::DiskFull, true);
         return;
     }
     size_ += static_cast<std::int64_t>(written);
@@ -411,7 +415,7 @@ void ClientTransfer::OnData() {
     if (last) {
         // Everything must be on disk before the final ACK tells the client it is safe.
         if (!file_.close()) {
-            AbortTransfer(3, true);
+            AbortTransfer(protocol::ErrorCode::DiskFull, true);
             return;
         }
         Send(protocol::buildAck(buffer_, block_));
@@ -440,17 +444,17 @@ bool ClientTransfer::RetryTransfer() {
     return true;
 }
 
-void ClientTransfer::AbortTransfer(unsigned code, bool send) {
-    if (code > 8) {
-        code = 8;
-    }
+void ClientTransfer::AbortTransfer(protocol::ErrorCode code, bool send) {
     file_.close();
     resultText_.assign(protocol::serverErrorText(code));
     if (send && socket_.isOpen()) {
+        // A failed option negotiation is refused with opcode 8 (and the text of code 0), which
+        // this system's client reports as an option failure.
         std::size_t length =
-            code == 7
-                ? protocol::buildOptionRefusal(buffer_, protocol::serverErrorText(0))
-                : protocol::buildError(buffer_, static_cast<std::uint16_t>(code), resultText_);
+            code == protocol::ErrorCode::OptionNegotiation
+                ? protocol::buildOptionRefusal(
+                      buffer_, protocol::serverErrorText(protocol::ErrorCode::Undefined))
+                : protocol::buildError(buffer_, code, resultText_);
         Send(length);
     }
     active_ = false;

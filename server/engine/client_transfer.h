@@ -8,6 +8,7 @@
 
 #include "platform/ipv4.h"
 #include "platform/udp_socket.h"
+#include "protocol/packet.h"
 #include "protocol/transfer_file.h"
 #include "server/engine/transfer_notice.h"
 
@@ -34,7 +35,7 @@ class ClientTransfer {
     void HandleDatagram(std::span<const std::uint8_t> datagram, const platform::Ipv4Endpoint& from);
     bool RetryTransfer();
     bool ResizeBuffers(bool reading);
-    void AbortTransfer(unsigned code, bool send);
+    void AbortTransfer(protocol::ErrorCode code, bool send);
 
     // What the supervisor reads and sets.
     bool active() const { return active_; }

@@ -9,7 +9,9 @@ namespace server {
 class ClientTransfer;
 
 // One admitted request: a worker thread that only waits for its event, and the transfer,
-// whose packet work runs on the main thread.
+// whose packet work runs on the main thread. The thread does no work, but it is what
+// AdjustPriorities raises when many clients are served, and a system that cannot start one more
+// thread refuses the request (the client limit's answer) rather than serving it half set up.
 class CManager {
   public:
     CManager() = default;

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "server/config/server_front_end.h"
-#include "server/monitor/client_list.h"
 #include "server/headless/console_client_list_printer.h"
+#include "server/monitor/client_list.h"
 #include "server/monitor/icmp_monitor.h"
 #include "server/monitor/icmp_report.h"
 #include "server/services/icmp/icmp_socket.h"

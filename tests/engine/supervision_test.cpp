@@ -97,7 +97,7 @@ TEST_F(EngineTest, OptionRefusalWhenBuffersCannotBeSized) {
     sendToListener(request(1, "f", "octet"));
     ASSERT_TRUE(receive());
     auto* transfer = app.listener()->threads().back()->transfer();
-    transfer->AbortTransfer(7, true);
+    transfer->AbortTransfer(protocol::ErrorCode::OptionNegotiation, true);
     Bytes expected{0, 8, 0, 0};
     auto text = bytes("Inconclusive system error");
     expected.insert(expected.end(), text.begin(), text.end());
