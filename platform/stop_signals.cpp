@@ -15,10 +15,8 @@ StopSignals::StopSignals() {
 }
 
 StopSignals::~StopSignals() {
+    stopWatching();
     if (fd_ >= 0) {
-        if (loop_ != nullptr) {
-            loop_->unwatch(fd_);
-        }
         // A signal still pending when the mask is restored would end the process after all.
         drain();
         ::close(fd_);
@@ -35,6 +33,13 @@ bool StopSignals::watch(EventLoop& loop, std::function<void()> onStop) {
     }
     loop_ = &loop;
     return true;
+}
+
+void StopSignals::stopWatching() {
+    if (loop_ != nullptr) {
+        loop_->unwatch(fd_);
+        loop_ = nullptr;
+    }
 }
 
 void StopSignals::drain() {

@@ -15,7 +15,8 @@ class StopSignals {
   public:
     // Blocks the signals at once; they wait until watch() is called.
     StopSignals();
-    // Stops watching, drops what arrived meanwhile and restores the signal mask.
+    // Stops watching (when stopWatching was not called), drops what arrived meanwhile and
+    // restores the signal mask.
     ~StopSignals();
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
@@ -23,6 +24,8 @@ class StopSignals {
     // Runs onStop on the loop for each arrival. False when the descriptor could not be made or
     // watched: the signals then stay blocked and are never reported.
     bool watch(EventLoop& loop, std::function<void()> onStop);
+    // For a loop that goes before this object: signals then wait, blocked, until it goes.
+    void stopWatching();
 
   private:
     void drain();
