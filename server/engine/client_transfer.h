@@ -34,6 +34,13 @@ class ClientTransfer {
     bool RetryTransfer();
     bool ResizeBuffers(bool reading);
     void AbortTransfer(unsigned code, bool send);
+    // The server stops: a running transfer tells its peer instead of leaving it to time out.
+    void Shutdown();
+
+    // True for a retransmission of the request that started this transfer: the same request
+    // from the same peer before the transfer has got past its first answer.
+    bool IsRepeatedRequest(std::span<const std::uint8_t> request,
+                           const platform::Ipv4Endpoint& from) const;
 
     // What the supervisor reads and sets.
     bool active() const { return active_; }
@@ -52,6 +59,12 @@ class ClientTransfer {
 
   private:
     void SendBlock();
+    bool Resend();
+    // An ended transfer needs no port; an upload keeps its own to repeat the final ACK.
+    void ReleaseSocket();
+    void RefuseStranger(const platform::Ipv4Endpoint& from);
+    bool PrepareUpload(const std::string& base);
+    bool FinishUpload();
     void ProcessDatagram(std::size_t length, const platform::Ipv4Endpoint& from);
     void OnData();
     void OnAck();
@@ -59,7 +72,6 @@ class ClientTransfer {
     bool ApplyOptions(bool reading, bool& answerTsize, bool& answerTimeout, bool& answerBlksize);
     void SendOack();
     void Send(std::size_t length);
-    void ChooseWritePath();
 
     ServerApplication& app_;
     int timeout_ = 0;
@@ -87,6 +99,16 @@ class ClientTransfer {
     platform::UdpSocket socket_;
     bool watching_ = false;
     std::array<std::uint8_t, kRequestBufferSize> request_{};
+    std::size_t requestLength_ = 0;
+    // A packet of the peer has moved the transfer on at least once.
+    bool progressed_ = false;
+    // A repeated ACK has had its one resend; only progress or the supervisor's retry allows
+    // another, so duplicated ACKs cannot multiply the data sent.
+    bool duplicateResent_ = false;
+    // Uploads: the resolved final path, and whether the file there is to be kept under a new
+    // name when the upload is complete.
+    std::string uploadPath_;
+    bool keepExisting_ = false;
     // The OACK answered to a read, resent while its ACK 0 is outstanding.
     bool oackPending_ = false;
     bool oackTsize_ = false;

@@ -187,6 +187,11 @@ class EngineTest : public ::testing::Test {
         ASSERT_TRUE(client.sendTo(datagram.data(), datagram.size(), {0x7f000001, port}));
     }
     void sendToListener(const Bytes& datagram) { sendTo(listenPort, datagram); }
+    // The client continues from a port of its own, as a new client would.
+    void newClientPort() {
+        client.close();
+        ASSERT_TRUE(client.open(0x7f000001, 0));
+    }
     void sendToTransfer(const Bytes& datagram) { sendTo(transferPort, datagram); }
 
     // Pumps the loop until a datagram reaches the client; remembers the transfer's port.
