@@ -21,12 +21,14 @@
 
 namespace {
 
-// SIGINT/SIGTERM arrive as a readable descriptor so the end runs on the main thread.
+// SIGINT, SIGTERM and SIGHUP (the terminal went away) arrive as a readable descriptor so the
+// end runs on the main thread: transfers told, rows logged, settings saved.
 int blockStopSignals() {
     sigset_t mask;
     sigemptyset(&mask);
     sigaddset(&mask, SIGINT);
     sigaddset(&mask, SIGTERM);
+    sigaddset(&mask, SIGHUP);
     ::sigprocmask(SIG_BLOCK, &mask, nullptr);
     return ::signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
 }
@@ -35,13 +37,13 @@ int blockStopSignals() {
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const std::vector<std::string> args(argv, argv + argc);
+    const std::vector<std::string> args = server::ServerArguments(argc, argv);
 
     platform::EventLoop loop;
     platform::SystemClock clock;
     server::HeadlessDialogs dialogs;
     platform::RegistryHive hive(platform::RegistryHive::defaultPath("ravendockd"));
-    server::HeadlessFrontEnd frontEnd(stdout, hive);
+    server::HeadlessFrontEnd frontEnd(stdout, stderr, hive);
     {
         server::ServerSettings settings;
         server::LoadSettings(settings, hive);
