@@ -27,6 +27,9 @@ constexpr int kMaxDuplicateCandidates = 100000;
 constexpr std::uint32_t kMinTimeoutOption = 1;
 constexpr std::uint32_t kMaxTimeoutOption = 255;
 constexpr std::string_view kShuttingDown = "Server shutting down";
+// Whole seconds on the clock after which a repeated ACK may bring the block again: more than
+// one second has passed, so a burst of repeats gets one answer at most.
+constexpr std::int64_t kLongAgoSeconds = 2;
 
 bool fileExists(const std::string& path) {
     struct stat st {};
@@ -335,6 +338,7 @@ void ClientTransfer::SendBlock() {
     lastRead_ = count;
     protocol::buildDataHeader(buffer_, block_);
     Send(protocol::kHeaderSize + static_cast<std::size_t>(count));
+    lastSentAt_ = app_.clock().nowSeconds();
     if (count < blockSize_) {
         if (netascii_) {
             size_ = position_ + count;
@@ -438,7 +442,10 @@ void ClientTransfer::OnAck() {
             return;
         }
         duplicates_ = 0;
-        if (!duplicateResent_) {
+        // A client whose own timer repeats the ACK after the block went out long ago has lost
+        // the block (or our resend): that one is answered at once rather than at the next pass.
+        const bool longAgo = app_.clock().nowSeconds() - lastSentAt_ >= kLongAgoSeconds;
+        if (!duplicateResent_ || longAgo) {
             duplicateResent_ = true;
             Resend();
         }

@@ -102,9 +102,11 @@ class ClientTransfer {
     std::size_t requestLength_ = 0;
     // A packet of the peer has moved the transfer on at least once.
     bool progressed_ = false;
-    // A repeated ACK has had its one resend; only progress or the supervisor's retry allows
-    // another, so duplicated ACKs cannot multiply the data sent.
+    // A repeated ACK has had its one resend; only progress, the supervisor's retry or time
+    // allows another, so duplicated ACKs cannot multiply the data sent.
     bool duplicateResent_ = false;
+    // When the current block was last sent.
+    std::int64_t lastSentAt_ = 0;
     // Uploads: the resolved final path, and whether the file there is to be kept under a new
     // name when the upload is complete.
     std::string uploadPath_;

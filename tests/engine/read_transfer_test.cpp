@@ -142,8 +142,8 @@ TEST_F(EngineTest, MissingFileIsFileNotFound) {
 }
 
 // However often the previous block's ACK comes again, the block is resent once until the
-// transfer moves on or the supervisor's retry fires: duplicated ACKs must not multiply the
-// data sent.
+// transfer moves on, the supervisor's retry fires or more than a second has passed:
+// duplicated ACKs must not multiply the data sent.
 TEST_F(EngineTest, RepeatedAckResendsOnceUntilProgressOrRetry) {
     writeFile(outPath("f"), std::string(2000, 'q'));
     listen();
@@ -160,6 +160,11 @@ TEST_F(EngineTest, RepeatedAckResendsOnceUntilProgressOrRetry) {
     };
     repeatAck(1);
     EXPECT_EQ(receive().value_or(Bytes{}), *second);
+    expectSilence();
+
+    clock.advance(2);
+    repeatAck(1);
+    EXPECT_EQ(receive().value_or(Bytes{}), *second) << "the client's timer: the resend was lost";
     expectSilence();
 
     clock.advance(31);
