@@ -2,6 +2,7 @@
 
 #include <QStatusBar>
 #include <QTimer>
+#include <cstdio>
 
 #include "platform/registry_hive.h"
 #include "server/engine/server_application.h"
@@ -60,6 +61,7 @@ bool QtFrontEnd::createMainWindow(bool minimised) {
 }
 
 void QtFrontEnd::showServedFolders(const std::string& text) {
+    std::fprintf(stderr, "ravendockd: %s\n", text.c_str());
     if (window_ == nullptr) {
         return;
     }

@@ -77,6 +77,11 @@ void MainWindowTest::menuTextsPromptsAndEnableRules() {
     }
     QCOMPARE(bar, (QStringList{"about", "contextHelp", "|", "stop", "|", "start", "|", "clear", "|",
                                "icmpReport"}));
+    // At start the status line names the folders served (kept as its tool tip), then goes back
+    // to its idle text.
+    QVERIFY(w.statusBar()->currentMessage().startsWith("Serving reads from "));
+    QCOMPARE(w.statusBar()->toolTip(), w.statusBar()->currentMessage());
+    w.statusBar()->clearMessage();
     QCOMPARE(w.statusBar()->currentMessage(), QString(server::kIdleStatusText));
 
     // Serving: Stop enabled, Start not; Stop without clients swaps them and shows no dialog.
