@@ -28,7 +28,8 @@ constexpr std::uint32_t kMinTimeoutOption = 1;
 constexpr std::uint32_t kMaxTimeoutOption = 255;
 constexpr std::string_view kShuttingDown = "Server shutting down";
 // Whole seconds on the clock after which a repeated ACK may bring the block again: more than
-// one second has passed, so a burst of repeats gets one answer at most.
+// one second has passed, so a burst of repeats gets one answer at most, and a resend restarts
+// the wait.
 constexpr std::int64_t kLongAgoSeconds = 2;
 
 bool fileExists(const std::string& path) {
@@ -398,7 +399,7 @@ void ClientTransfer::RefuseStranger(const platform::Ipv4Endpoint& from) {
 
 bool ClientTransfer::IsRepeatedRequest(std::span<const std::uint8_t> request,
                                        const platform::Ipv4Endpoint& from) const {
-    return active_ && !progressed_ && from == peer_ && request.size() == requestLength_ &&
+    return active_ && from == peer_ && request.size() == requestLength_ &&
            std::equal(request.begin(), request.end(), request_.begin());
 }
 
@@ -442,11 +443,10 @@ void ClientTransfer::OnAck() {
             return;
         }
         duplicates_ = 0;
-        // A client whose own timer repeats the ACK after the block went out long ago has lost
-        // the block (or our resend): that one is answered at once rather than at the next pass.
-        const bool longAgo = app_.clock().nowSeconds() - lastSentAt_ >= kLongAgoSeconds;
-        if (!duplicateResent_ || longAgo) {
-            duplicateResent_ = true;
+        // Only a client's own timer, repeating its ACK well after the block went out, means
+        // the block was lost: repeats that follow the block closely are copies from the path
+        // (or replies to our own copies), and answering them would keep doubling the data.
+        if (app_.clock().nowSeconds() - lastSentAt_ >= kLongAgoSeconds) {
             Resend();
         }
         return;
@@ -457,8 +457,6 @@ void ClientTransfer::OnAck() {
     ++block_;
     retries_ = 0;
     duplicates_ = 0;
-    duplicateResent_ = false;
-    progressed_ = true;
     oackPending_ = false;
     if (lastBlock_) {
         active_ = false;
@@ -507,7 +505,6 @@ void ClientTransfer::OnData() {
     ++block_;
     retries_ = 0;
     dataAccepted_ = true;
-    progressed_ = true;
     if (!last) {
         // The ACK goes out before the block is stored, so the client sends the next block while
         // this one is written (the ACK overwrites only the header). A failed store still ends
@@ -536,7 +533,6 @@ void ClientTransfer::OnData() {
 }
 
 bool ClientTransfer::RetryTransfer() {
-    duplicateResent_ = false;
     return Resend();
 }
 

@@ -38,7 +38,8 @@ class ClientTransfer {
     void Shutdown();
 
     // True for a retransmission of the request that started this transfer: the same request
-    // from the same peer before the transfer has got past its first answer.
+    // from the same peer while the transfer runs (a duplicate may come late, after the
+    // transfer has moved on; a port is one transfer's at a time).
     bool IsRepeatedRequest(std::span<const std::uint8_t> request,
                            const platform::Ipv4Endpoint& from) const;
 
@@ -100,12 +101,7 @@ class ClientTransfer {
     bool watching_ = false;
     std::array<std::uint8_t, kRequestBufferSize> request_{};
     std::size_t requestLength_ = 0;
-    // A packet of the peer has moved the transfer on at least once.
-    bool progressed_ = false;
-    // A repeated ACK has had its one resend; only progress, the supervisor's retry or time
-    // allows another, so duplicated ACKs cannot multiply the data sent.
-    bool duplicateResent_ = false;
-    // When the current block was last sent.
+    // When the current block was last sent; a repeated ACK brings it again only well after.
     std::int64_t lastSentAt_ = 0;
     // Uploads: the resolved final path, and whether the file there is to be kept under a new
     // name when the upload is complete.

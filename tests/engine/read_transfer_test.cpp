@@ -141,10 +141,11 @@ TEST_F(EngineTest, MissingFileIsFileNotFound) {
     EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "File not found : Sending");
 }
 
-// However often the previous block's ACK comes again, the block is resent once until the
-// transfer moves on, the supervisor's retry fires or more than a second has passed:
-// duplicated ACKs must not multiply the data sent.
-TEST_F(EngineTest, RepeatedAckResendsOnceUntilProgressOrRetry) {
+// A repeated ACK of the previous block brings the block again only when it went out more
+// than a second ago (the client's timer: the block was lost), and then once however many
+// repeats come; repeats that follow the block closely are copies, and answering them would
+// double the data sent for good.
+TEST_F(EngineTest, RepeatedAckResendsOnlyAfterASecondAndOnce) {
     writeFile(outPath("f"), std::string(2000, 'q'));
     listen();
     sendToListener(request(1, "f", "octet"));
@@ -159,27 +160,26 @@ TEST_F(EngineTest, RepeatedAckResendsOnceUntilProgressOrRetry) {
         pump(20);
     };
     repeatAck(1);
-    EXPECT_EQ(receive().value_or(Bytes{}), *second);
     expectSilence();
 
     clock.advance(2);
     repeatAck(1);
-    EXPECT_EQ(receive().value_or(Bytes{}), *second) << "the client's timer: the resend was lost";
+    EXPECT_EQ(receive().value_or(Bytes{}), *second);
     expectSilence();
 
     clock.advance(31);
     supervise();
     EXPECT_EQ(receive().value_or(Bytes{}), *second) << "the supervisor's retry";
     repeatAck(1);
-    EXPECT_EQ(receive().value_or(Bytes{}), *second) << "one more after the retry";
     expectSilence();
 
     sendToTransfer(ack(2));
     auto third = receive();
     ASSERT_TRUE(third);
     EXPECT_EQ(blockOf(*third), 3);
+    clock.advance(2);
     repeatAck(2);
-    EXPECT_EQ(receive().value_or(Bytes{}), *third) << "one more after progress";
+    EXPECT_EQ(receive().value_or(Bytes{}), *third);
     expectSilence();
 }
 
@@ -192,13 +192,11 @@ TEST_F(EngineTest, SkipRetryIgnoresTheFirstDuplicate) {
     sendToTransfer(ack(1));
     auto second = receive();
     ASSERT_TRUE(second);
+    clock.advance(2);
     sendToTransfer(ack(1));
     expectSilence();
     sendToTransfer(ack(1));
     EXPECT_EQ(receive().value_or(Bytes{}), *second);
-    sendToTransfer(ack(1));
-    sendToTransfer(ack(1));
-    expectSilence();
 }
 
 TEST_F(EngineTest, PeerErrorEndsWithoutReply) {
@@ -235,25 +233,10 @@ TEST_F(EngineTest, StrangersCannotTakeOverOrEndARead) {
     listen();
     sendToListener(request(1, "f", "octet"));
     ASSERT_TRUE(receive());
-    platform::UdpSocket stranger;
-    ASSERT_TRUE(stranger.open(0x7f000001, 0));
-    auto strangerSends = [&](const Bytes& datagram) {
-        stranger.sendTo(datagram.data(), datagram.size(), {0x7f000001, transferPort});
-        Bytes buf(600);
-        platform::Ipv4Endpoint from;
-        for (int pass = 0; pass < 200; ++pass) {
-            loop.runOnce(pass < 5 ? 0 : 5);
-            ssize_t n = stranger.receiveFrom(buf.data(), buf.size(), from);
-            if (n >= 0) {
-                buf.resize(static_cast<std::size_t>(n));
-                return buf;
-            }
-        }
-        return Bytes{};
-    };
+    OtherClient stranger(loop);
     const Bytes unknown = errorPacket(5, "Unknown transfer ID");
-    EXPECT_EQ(strangerSends(ack(1)), unknown);
-    EXPECT_EQ(strangerSends(errorPacket(0, "stop")), unknown);
+    EXPECT_EQ(stranger.send(transferPort, ack(1)).value_or(Bytes{}), unknown);
+    EXPECT_EQ(stranger.send(transferPort, errorPacket(0, "stop")).value_or(Bytes{}), unknown);
     expectSilence();
     sendToTransfer(ack(1));
     auto d = receive();

@@ -216,32 +216,6 @@ TEST_F(EngineTest, ForcedFileIsServedForEveryRead) {
     EXPECT_EQ(receive().value_or(Bytes{}), data(1, bytes("kernel")));
 }
 
-// Sends DATA blocks from a client socket of its own to its transfer and returns the ACKs.
-class UploadingClient {
-  public:
-    explicit UploadingClient(platform::EventLoop& loop) : loop_(loop) {
-        EXPECT_TRUE(socket_.open(0x7f000001, 0));
-    }
-    std::optional<Bytes> send(std::uint16_t port, const Bytes& datagram) {
-        socket_.sendTo(datagram.data(), datagram.size(), {0x7f000001, port});
-        Bytes buf(600);
-        for (int pass = 0; pass < 200; ++pass) {
-            loop_.runOnce(pass < 5 ? 0 : 5);
-            ssize_t n = socket_.receiveFrom(buf.data(), buf.size(), from);
-            if (n >= 0) {
-                buf.resize(static_cast<std::size_t>(n));
-                return buf;
-            }
-        }
-        return std::nullopt;
-    }
-    platform::Ipv4Endpoint from;
-
-  private:
-    platform::EventLoop& loop_;
-    platform::UdpSocket socket_;
-};
-
 std::vector<std::string> folderEntries(const std::string& folder) {
     std::vector<std::string> names;
     for (auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -255,7 +229,7 @@ TEST_F(EngineTest, StrangersCannotStoreIntoAnUpload) {
     listen();
     sendToListener(request(2, "up.bin", "octet"));
     ASSERT_EQ(receive().value_or(Bytes{}), ack(0));
-    UploadingClient stranger(loop);
+    OtherClient stranger(loop);
     EXPECT_EQ(stranger.send(transferPort, data(1, bytes("forged"))).value_or(Bytes{}),
               errorPacket(5, "Unknown transfer ID"));
     sendToTransfer(data(1, bytes("mine")));
@@ -297,7 +271,7 @@ TEST_F(EngineTest, AnUploadTakesItsNameOnlyWhenComplete) {
     sendToTransfer(data(1, Bytes(512, 'n')));
     ASSERT_EQ(receive().value_or(Bytes{}), ack(1));
 
-    UploadingClient reader(loop);
+    OtherClient reader(loop);
     EXPECT_EQ(reader.send(listenPort, request(1, "up.bin", "octet")).value_or(Bytes{}),
               data(1, bytes("old")));
     EXPECT_EQ(folderEntries(inPath("")).size(), 2u) << "the old file and the temporary";
@@ -310,8 +284,8 @@ TEST_F(EngineTest, AnUploadTakesItsNameOnlyWhenComplete) {
 
 TEST_F(EngineTest, TwoUploadsOfOneNameStoreOneWhole) {
     listen();
-    UploadingClient first(loop);
-    UploadingClient second(loop);
+    OtherClient first(loop);
+    OtherClient second(loop);
     ASSERT_EQ(first.send(listenPort, request(2, "same", "octet")).value_or(Bytes{}), ack(0));
     const std::uint16_t firstPort = first.from.port;
     ASSERT_EQ(second.send(listenPort, request(2, "same", "octet")).value_or(Bytes{}), ack(0));
@@ -330,34 +304,31 @@ TEST_F(EngineTest, TwoUploadsOfOneNameStoreOneWhole) {
 TEST_F(EngineTest, AnUploadThatFailsLeavesNothing) {
     writeFile(inPath("kept"), "kept");
     listen();
-    sendToListener(request(2, "up.bin", "octet"));
-    ASSERT_TRUE(receive());
-    sendToTransfer(data(1, Bytes(512, 'x')));
-    ASSERT_TRUE(receive());
+    const std::vector<std::string> kept{"kept"};
+    auto startUpload = [&] {
+        newClientPort();
+        sendToListener(request(2, "up.bin", "octet"));
+        ASSERT_TRUE(receive());
+        sendToTransfer(data(1, Bytes(512, 'x')));
+        ASSERT_TRUE(receive());
+    };
+    startUpload();
     sendToTransfer(errorPacket(0, "gave up"));
     pump();
-    EXPECT_EQ(folderEntries(inPath("")), (std::vector<std::string>{"kept"})) << "peer's error";
+    EXPECT_EQ(folderEntries(inPath("")), kept) << "peer's error";
 
-    newClientPort();
-    sendToListener(request(2, "up.bin", "octet"));
-    ASSERT_TRUE(receive());
-    sendToTransfer(data(1, Bytes(512, 'x')));
-    ASSERT_TRUE(receive());
+    startUpload();
     for (int pass = 0; pass < 7; ++pass) {
         clock.advance(31);
         supervise();
     }
     EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "TimedOut : Receiving");
-    EXPECT_EQ(folderEntries(inPath("")), (std::vector<std::string>{"kept"})) << "time-out";
+    EXPECT_EQ(folderEntries(inPath("")), kept) << "time-out";
 
-    newClientPort();
-    sendToListener(request(2, "up.bin", "octet"));
-    ASSERT_TRUE(receive());
-    sendToTransfer(data(1, Bytes(512, 'x')));
-    ASSERT_TRUE(receive());
+    startUpload();
     app.DestroyListener();
     EXPECT_EQ(receive().value_or(Bytes{}), errorPacket(0, "Server shutting down"));
-    EXPECT_EQ(folderEntries(inPath("")), (std::vector<std::string>{"kept"})) << "server stop";
+    EXPECT_EQ(folderEntries(inPath("")), kept) << "server stop";
 }
 
 }  // namespace

@@ -6,26 +6,12 @@ set -euo pipefail
 SERVER=$(realpath "$1")
 T=$(mktemp -d)
 trap '[[ -n ${PID:-} ]] && kill -KILL "$PID" 2>/dev/null; rm -rf "$T"' EXIT
-mkdir -p "$T/config" "$T/out" "$T/in"
+source "$(dirname "$0")/headless_server.sh"
+mkdir -p "$T/out"
 head -c 70000 /dev/urandom >"$T/out/f.bin"
 PORT=$((20000 + RANDOM % 40000))
-cat >"$T/config/ravendockd.reg" <<HIVE
-REGEDIT4
-
-[HKEY_CURRENT_USER\\Software\\Quenmarsh\\Tollerby]
-"OutPath"="$T/out/"
-"InPath"="$T/in/"
-"Port"="$PORT"
-"bDelete"=dword:0000070e
-HIVE
-(cd "$T" && PATH="$(dirname "$SERVER"):$PATH" XDG_CONFIG_HOME="$T/config" \
-    exec "$(basename "$SERVER")" --headless --listen=127.0.0.1) \
-    >"$T/stdout" 2>"$T/stderr" &
-PID=$!
-for _ in $(seq 1 50); do
-    grep -q "listening on" "$T/stderr" && break
-    sleep 0.1
-done
+start_headless_server "$T" "$PORT" "$(basename "$SERVER")" PATH="$(dirname "$SERVER"):$PATH" ||
+    true
 timeout 30 busybox tftp -g -l "$T/got.bin" -r f.bin 127.0.0.1 "$PORT"
 timeout 30 busybox tftp -p -l "$T/out/f.bin" -r up.bin 127.0.0.1 "$PORT"
 kill -HUP "$PID"

@@ -2,7 +2,8 @@
 // of a server under a bad path without netem.
 //
 // Usage: tftp_relay LISTEN_PORT SERVER_PORT SEED LOSS DUP REORDER STATS_FILE
-//   LOSS, DUP, REORDER: percentages applied to every datagram in both directions.
+//   LOSS, DUP, REORDER: percentages applied to every datagram in both directions (but no OACK is
+//   ever doubled, see forward).
 //
 // A client sends its request to LISTEN_PORT; the relay forwards it to SERVER_PORT from a socket
 // of the client's own. Every port the server answers from gets a port of the relay's, from
@@ -81,7 +82,10 @@ class Relay {
             path.heldSince = Clock::now();
             return;
         }
-        const int copies = percent() < dup_ ? 2 : 1;
+        // curl takes a second OACK of an upload as leave to start its data again, dropping a
+        // block; that is the client's fault, not the server's, so OACKs are never doubled.
+        const bool oack = datagram.size() >= 2 && datagram[0] == 0 && datagram[1] == 6;
+        const int copies = !oack && percent() < dup_ ? 2 : 1;
         for (int i = 0; i < copies; ++i) {
             sendTo(path.fd, datagram, to);
         }
