@@ -10,6 +10,7 @@ StopSignals::StopSignals() {
     sigemptyset(&mask);
     sigaddset(&mask, SIGINT);
     sigaddset(&mask, SIGTERM);
+    sigaddset(&mask, SIGHUP);
     ::sigprocmask(SIG_BLOCK, &mask, &old_);
     fd_ = ::signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
 }

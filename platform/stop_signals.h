@@ -8,9 +8,9 @@
 
 namespace platform {
 
-// SIGINT and SIGTERM, blocked while this lives and delivered as a readable descriptor on the
-// event loop, so the program's reaction runs on the main thread between two callbacks rather
-// than at an arbitrary point inside one.
+// SIGINT, SIGTERM and SIGHUP (the terminal went away), blocked while this lives and delivered as a
+// readable descriptor on the event loop, so the program's reaction runs on the main thread between
+// two callbacks rather than at an arbitrary point inside one.
 class StopSignals {
   public:
     // Blocks the signals at once; they wait until watch() is called.

@@ -106,4 +106,14 @@ int UdpSocket::sizeBuffer(Buffer buffer, int bytes) {
     return granted < 0 ? -1 : std::min(granted, bytes);
 }
 
+int socketBufferFor(int packetBytes) {
+    constexpr int kPackets = 16;
+    constexpr int kAtLeast = 64 * 1024;
+    constexpr int kAtMost = 4 * 1024 * 1024;
+    if (packetBytes <= 0) {
+        return kAtLeast;
+    }
+    return packetBytes > kAtMost / kPackets ? kAtMost : std::max(packetBytes * kPackets, kAtLeast);
+}
+
 }  // namespace platform

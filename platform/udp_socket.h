@@ -9,6 +9,11 @@
 
 namespace platform {
 
+// The socket buffer to ask for when packets of packetBytes are sent or received: room for many
+// of them, so a burst (a repeated block, a window of blocks) is not dropped. The system may
+// grant less; what matters then is only whether one packet still fits.
+int socketBufferFor(int packetBytes);
+
 // A non-blocking IPv4 UDP socket over the native descriptor.
 class UdpSocket {
   public:

@@ -7,9 +7,10 @@
 
 namespace protocol {
 
-// The local file of a transfer. Octet mode moves bytes unchanged; text mode (netascii) follows
-// the text-mode rules: on read each CR LF of the file is delivered as LF and a byte 0x1A ends
-// the data; on write each LF is stored as CR LF.
+// The local file of a transfer. Octet mode moves bytes unchanged; text mode is netascii (RFC 764)
+// over a file whose lines end with LF: on read each LF of the file is delivered as CR LF and
+// each CR as CR NUL; on write CR LF is stored as LF, CR NUL as CR, and anything else as it came.
+// 0x1A is data like any other byte.
 //
 // Octet reads of large blocks go straight into the caller's buffer (one copy, file to packet);
 // small blocks come from a read-ahead of a few blocks. Writes
@@ -52,6 +53,19 @@ class TransferFile {
     // Stores n bytes; returns how many were accepted (n unless the file failed).
     std::size_t write(const std::uint8_t* data, std::size_t n);
 
+    // Uploads through a temporary file: the data goes to a new file with a unique hidden name
+    // in finalPath's folder, created exclusively and never through a link, so finalPath is
+    // untouched (and readers never see a partial file) until commitTemporary renames the file
+    // into place. A temporary that is not committed is removed by discardTemporary and at
+    // destruction.
+    bool openTemporaryForWrite(const std::string& finalPath, bool textMode);
+    // Closes (writing out what is gathered) and renames the temporary to its final path,
+    // replacing what is there without following a link. False, with the temporary removed,
+    // when either fails.
+    bool commitTemporary();
+    void discardTemporary();
+    const std::string& temporaryPath() const { return temporaryPath_; }
+
   private:
     bool flush();
     // Writes n bytes at the file's end; returns how many reached it.
@@ -68,7 +82,12 @@ class TransferFile {
     std::int64_t offset_ = 0;
     // File bytes consumed by the last read; -1 when there is none to step back over.
     std::int64_t lastConsumed_ = -1;
-    bool textEnded_ = false;
+    // Text reads: the second byte of a CR LF or CR NUL pair still to be delivered, or -1; and
+    // its value when the last read began, for stepBack.
+    int pendingWire_ = -1;
+    int lastPendingWire_ = -1;
+    // Text writes: a CR received whose meaning depends on the next byte.
+    bool pendingCr_ = false;
     // File offset of buffer_[0] for octet reads of small blocks.
     std::int64_t aheadOffset_ = 0;
     // The prefetched packet: prefetchLength_ file bytes from prefetchOffset_ at spareHeadroom_.
@@ -80,6 +99,9 @@ class TransferFile {
     std::vector<std::uint8_t> buffer_;
     std::size_t bufferStart_ = 0;
     std::size_t bufferEnd_ = 0;
+    // The upload's temporary file and the name it takes when committed; empty when none.
+    std::string temporaryPath_;
+    std::string finalPath_;
 };
 
 }  // namespace protocol

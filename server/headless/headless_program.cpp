@@ -19,7 +19,7 @@ int RunHeadless(const std::vector<std::string>& args) {
     platform::SystemClock clock;
     HeadlessDialogs dialogs;
     platform::RegistryHive hive(platform::RegistryHive::defaultPath("ravendockd"));
-    HeadlessFrontEnd frontEnd(stdout, hive);
+    HeadlessFrontEnd frontEnd(stdout, stderr, hive);
 
     // Blocked from here on; reported once the program serves.
     platform::StopSignals signals;
