@@ -36,6 +36,8 @@ class CServerSocket {
     int clientCount() const { return static_cast<int>(threads_.size()); }
     const std::string& localAddressText() const { return localAddressText_; }
     std::uint16_t port() const { return listenAddress_.port; }
+    // How many host addresses the listener found when it chose its own.
+    int hostAddressCount() const { return addressCount_; }
 
   private:
     bool ChooseAddress(std::uint32_t& chosen);
