@@ -70,7 +70,7 @@ class OptionsSheet {
     ThreadsPage& threads() { return threads_; }
     IcmpPage& icmp() { return icmp_; }
     OptionsPageBase& page(OptionsPageId id) { return *pages_[static_cast<std::size_t>(id)]; }
-    const OptionsContext& context() const { return context_; }
+    OptionsContext& context() { return context_; }
     ServerApplication& app() { return app_; }
 
   private:

@@ -1,0 +1,136 @@
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../support/message_recorder.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/udp_socket.h"
+#include "qtcommon/engine_loop_bridge.h"
+#include "server/config/server_front_end.h"
+#include "server/engine/server_application.h"
+#include "server/engine/server_socket.h"
+
+namespace setupqt {
+
+class RecordingFrontEnd final : public server::ServerFrontEnd {
+  public:
+    bool createMainWindow(bool) override { return true; }
+    void addTrayIcon() override { calls.push_back("add"); }
+    void removeTrayIcon() override { calls.push_back("remove"); }
+    std::vector<std::string> calls;
+};
+
+// Processes Qt events (and so the engine's loop through the bridge) until done() or about two
+// seconds have passed.
+inline bool pumpUntil(const std::function<bool()>& done, int milliseconds = 2000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > milliseconds) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Saves a picture of the widget when RAVEN_SCREENSHOT_DIR names a folder.
+inline void snap(QWidget* widget, const char* name) {
+    const char* dir = std::getenv("RAVEN_SCREENSHOT_DIR");
+    if (dir == nullptr || *dir == '\0') {
+        return;
+    }
+    QApplication::processEvents();
+    widget->grab().save(QString::fromUtf8(dir) + QLatin1Char('/') + QLatin1String(name) +
+                        QStringLiteral(".png"));
+}
+
+// A server on 127.0.0.1 with scratch in/out folders, its loop driven from Qt's.
+class TestServer {
+  public:
+    TestServer() : bridge(loop) {
+        char pattern[] = "/tmp/ravendock-setupqt-XXXXXX";
+        root = ::mkdtemp(pattern);
+        std::filesystem::create_directories(root + "/out");
+        std::filesystem::create_directories(root + "/in");
+        app.settings.OutPath = root + "/out/";
+        app.settings.InPath = root + "/in/";
+        app.settings.ADData = root + "/AllowDeny.dat";
+        app.listenAddress = "127.0.0.1";
+        client.open(0x7f000001, 0);
+    }
+    ~TestServer() {
+        app.DestroyListener();
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
+    }
+
+    // Listens on a port the kernel reports free.
+    bool listen() {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            platform::UdpSocket probe;
+            if (!probe.open(0x7f000001, 0)) {
+                return false;
+            }
+            app.settings.Port = std::to_string(probe.localEndpoint().port);
+            probe.close();
+            if (app.CreateListener()) {
+                return true;
+            }
+        }
+        return false;
+    }
+    std::uint16_t freePort() {
+        platform::UdpSocket probe;
+        probe.open(0x7f000001, 0);
+        return probe.localEndpoint().port;
+    }
+
+    // A read request from a fresh client port; the first answer's opcode (3 DATA, 5 ERROR).
+    std::optional<int> fetch(std::uint16_t port, const std::string& name) {
+        auto& socket = clients.emplace_back();
+        socket.open(0x7f000001, 0);
+        std::vector<std::uint8_t> rrq{0, 1};
+        rrq.insert(rrq.end(), name.begin(), name.end());
+        rrq.push_back(0);
+        for (char c : std::string("octet")) {
+            rrq.push_back(static_cast<std::uint8_t>(c));
+        }
+        rrq.push_back(0);
+        socket.sendTo(rrq.data(), rrq.size(), {0x7f000001, port});
+        std::uint8_t buffer[600];
+        std::optional<int> opcode;
+        pumpUntil([&] {
+            platform::Ipv4Endpoint from;
+            const ssize_t n = socket.receiveFrom(buffer, sizeof buffer, from);
+            if (n >= 4) {
+                opcode = buffer[1];
+            }
+            return opcode.has_value();
+        });
+        return opcode;
+    }
+
+    platform::EventLoop loop;
+    platform::ManualClock clock;
+    testsupport::MessageRecorder dialogs;
+    server::ServerApplication app{loop, clock, dialogs};
+    qtcommon::EngineLoopBridge bridge;
+    RecordingFrontEnd frontEnd;
+    platform::UdpSocket client;
+    std::vector<platform::UdpSocket> clients;
+    std::string root;
+};
+
+}  // namespace setupqt
