@@ -39,6 +39,7 @@ IcmpReportWindow::IcmpReportWindow(server::IcmpReport& report, QWidget* parent)
     for (std::size_t i = 0; i < report_.rows().size(); ++i) {
         rowInserted(i, report_.rows()[i]);
     }
+    list_->viewport()->installEventFilter(this);
     report_.addObserver(this);
     setVisible(report_.visible());
     fitLastColumn();
@@ -70,9 +71,11 @@ void IcmpReportWindow::closeEvent(QCloseEvent* event) {
     report_.hide();
 }
 
-void IcmpReportWindow::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    fitLastColumn();
+bool IcmpReportWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_->viewport() && event->type() == QEvent::Resize) {
+        fitLastColumn();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void IcmpReportWindow::fitLastColumn() {

@@ -22,7 +22,8 @@ class IcmpReportWindow final : public QWidget, private server::IcmpReportObserve
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    // The list's client area resized: the last column takes what the fixed two leave.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void rowInserted(std::size_t index, const server::IcmpRow& row) override;

@@ -7,8 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <filesystem>
-#include <map>
 
 #include "server/config/folder_browser.h"
 #include "server/qt/folder_browser_dialog.h"
@@ -87,7 +85,11 @@ OutboundPageWidget::OutboundPageWidget(server::OutboundPage& model, std::functio
     forceFile_ = addEdit(model_.forceFile);
     layout->addWidget(outPaths_);
     layout->addWidget(force_);
-    layout->addWidget(forceFile_);
+    // The file name belongs to the box above it.
+    auto* indented = new QHBoxLayout;
+    indented->setContentsMargins(24, 0, 0, 0);
+    indented->addWidget(forceFile_);
+    layout->addLayout(indented);
     layout->addStretch(1);
 }
 

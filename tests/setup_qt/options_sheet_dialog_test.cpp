@@ -164,6 +164,7 @@ class OptionsSheetDialogTest : public QObject {
         QVERIFY(!icmp->box(13)->isEnabled());
         QVERIFY(icmp->box(0)->toolTip().contains(QStringLiteral("CAP_NET_RAW")));
         QCOMPARE(icmp->box(0)->text(), QStringLiteral("Echo reply"));
+        setupqt::snap(&dialog, "options-icmp-unavailable");
         threads->priorityButton(1)->click();
         dialog.okButton()->click();
         QCOMPARE(server.app.settings.nPriority, 1U);
