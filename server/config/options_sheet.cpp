@@ -4,8 +4,17 @@
 
 #include "server/config/server_front_end.h"
 #include "server/engine/server_application.h"
+#include "server/engine/server_socket.h"
 
 namespace server {
+
+OptionsContext OptionsContextFor(ServerApplication& app, bool rawIcmpAvailable) {
+    OptionsContext context;
+    context.mounts = MountTable::FromSystem();
+    context.multihomed = app.listener() != nullptr && app.listener()->hostAddressCount() > 1;
+    context.rawIcmpAvailable = rawIcmpAvailable;
+    return context;
+}
 
 OptionsSheet::OptionsSheet(ServerApplication& app, ServerFrontEnd& frontEnd, OptionsContext context)
     : app_(app),

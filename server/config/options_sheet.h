@@ -35,6 +35,10 @@ inline constexpr std::array<std::string_view, kOptionsPageCount> kOptionsPageTit
     "MultiThreading && Logging",
     "ICMP Messages"};
 
+// The context on this machine: its mounts, whether the listener found several host addresses,
+// and whether raw ICMP could be opened (the ICMP report exists). The question is the window's.
+OptionsContext OptionsContextFor(ServerApplication& app, bool rawIcmpAvailable);
+
 // "Server Options" (COptions) without its window: eight pages that edit the settings in memory.
 // One sheet is built for each Setup command and lives only while it is open.
 class OptionsSheet {
