@@ -9,7 +9,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-namespace serverqt {
+namespace server {
 
 namespace {
 
@@ -79,4 +79,4 @@ bool FolderBrowserDialog::run(server::FolderBrowser& browser) {
     return ok;
 }
 
-}  // namespace serverqt
+}  // namespace server

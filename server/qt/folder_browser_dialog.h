@@ -8,7 +8,7 @@ class QComboBox;
 class QLineEdit;
 class QListWidget;
 
-namespace serverqt {
+namespace server {
 
 // "Folder Browser": a drive drop-down of mount points, the folders of the working path with
 // "[..]" first below a root, and the working path read-only.
@@ -32,4 +32,4 @@ class FolderBrowserDialog final : public QDialog, public server::FolderBrowserVi
     QLineEdit* path_;
 };
 
-}  // namespace serverqt
+}  // namespace server

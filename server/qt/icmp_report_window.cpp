@@ -9,7 +9,7 @@
 
 #include "server/qt/options_page_widget.h"
 
-namespace serverqt {
+namespace server {
 
 IcmpReportWindow::IcmpReportWindow(server::IcmpReport& report, QWidget* parent)
     : QWidget(parent, Qt::Window),
@@ -85,4 +85,4 @@ void IcmpReportWindow::fitLastColumn() {
     }
 }
 
-}  // namespace serverqt
+}  // namespace server

@@ -7,7 +7,7 @@
 class QPushButton;
 class QTreeWidget;
 
-namespace serverqt {
+namespace server {
 
 // "Detected ICMP Messages": the report's rows, newest on top, and "Hide". Created hidden; the
 // report decides whether it is visible, so the ICMP Report command and "Hide" both go through
@@ -36,4 +36,4 @@ class IcmpReportWindow final : public QWidget, private server::IcmpReportObserve
     QPushButton* hide_;
 };
 
-}  // namespace serverqt
+}  // namespace server

@@ -11,7 +11,7 @@
 
 #include "server/engine/server_dialogs.h"
 
-namespace serverqt {
+namespace server {
 
 AccessListPageWidget::AccessListPageWidget(server::AccessListPage& model,
                                            server::ServerDialogs& dialogs,
@@ -87,4 +87,4 @@ void AccessListPageWidget::add() {
     }
 }
 
-}  // namespace serverqt
+}  // namespace server

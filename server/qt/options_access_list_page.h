@@ -14,7 +14,7 @@ namespace server {
 class ServerDialogs;
 }
 
-namespace serverqt {
+namespace server {
 
 // "Allow" or "Deny": the patterns in order, a four-field address entry, Add and Remove, and the
 // box that puts the list in force.
@@ -42,4 +42,4 @@ class AccessListPageWidget final : public OptionsPageWidget {
     QCheckBox* check_;
 };
 
-}  // namespace serverqt
+}  // namespace server

@@ -8,7 +8,7 @@
 #include <QStyleOptionSlider>
 #include <QVBoxLayout>
 
-namespace serverqt {
+namespace server {
 
 namespace {
 
@@ -94,4 +94,4 @@ void ClientsPageWidget::fill() {
     display_->setValue(model_.displayPosition());
 }
 
-}  // namespace serverqt
+}  // namespace server

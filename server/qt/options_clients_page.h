@@ -5,7 +5,7 @@
 
 class QSlider;
 
-namespace serverqt {
+namespace server {
 
 // "Client Limits": the client limit and the number of rows the client list keeps.
 class ClientsPageWidget final : public OptionsPageWidget {
@@ -25,4 +25,4 @@ class ClientsPageWidget final : public OptionsPageWidget {
     QSlider* display_;
 };
 
-}  // namespace serverqt
+}  // namespace server

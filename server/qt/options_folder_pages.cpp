@@ -11,7 +11,7 @@
 #include "server/config/folder_browser.h"
 #include "server/qt/folder_browser_dialog.h"
 
-namespace serverqt {
+namespace server {
 
 namespace {
 
@@ -102,4 +102,4 @@ void OutboundPageWidget::fill() {
     forceFile_->setText(qs(model_.forceFile));
 }
 
-}  // namespace serverqt
+}  // namespace server

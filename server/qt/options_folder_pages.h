@@ -7,7 +7,7 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
-namespace serverqt {
+namespace server {
 
 // The path field with its Browse button, shared by the Inbound and Outbound pages.
 struct FolderRow {
@@ -53,4 +53,4 @@ class OutboundPageWidget final : public OptionsPageWidget {
     QLineEdit* forceFile_;
 };
 
-}  // namespace serverqt
+}  // namespace server

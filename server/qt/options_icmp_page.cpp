@@ -4,7 +4,7 @@
 #include <QGridLayout>
 #include <QVBoxLayout>
 
-namespace serverqt {
+namespace server {
 
 IcmpPageWidget::IcmpPageWidget(server::IcmpPage& model, std::function<void()> changed,
                                QWidget* parent)
@@ -43,4 +43,4 @@ void IcmpPageWidget::fill() {
     }
 }
 
-}  // namespace serverqt
+}  // namespace server

@@ -7,7 +7,7 @@
 
 class QCheckBox;
 
-namespace serverqt {
+namespace server {
 
 // "ICMP Messages": one box per kind the ICMP report may list, in two columns.
 class IcmpPageWidget final : public OptionsPageWidget {
@@ -28,4 +28,4 @@ inline constexpr std::string_view kNoRawIcmpTip =
     "ICMP messages cannot be received: this process may not open raw sockets (it lacks "
     "CAP_NET_RAW).";
 
-}  // namespace serverqt
+}  // namespace server

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-namespace serverqt {
+namespace server {
 
 OtherPageWidget::OtherPageWidget(server::OtherPage& model, std::function<void()> changed,
                                  QWidget* parent)
@@ -84,4 +84,4 @@ void OtherPageWidget::fill() {
     preventRestart_->setChecked(model_.preventRestart);
 }
 
-}  // namespace serverqt
+}  // namespace server

@@ -6,7 +6,7 @@
 class QCheckBox;
 class QLineEdit;
 
-namespace serverqt {
+namespace server {
 
 // "Options": port, time-out, protocol options, start-up and window options.
 class OtherPageWidget final : public OptionsPageWidget {
@@ -39,4 +39,4 @@ class OtherPageWidget final : public OptionsPageWidget {
     QCheckBox* preventRestart_;
 };
 
-}  // namespace serverqt
+}  // namespace server

@@ -6,7 +6,7 @@
 
 #include "server/config/options_pages.h"
 
-namespace serverqt {
+namespace server {
 
 OptionsPageWidget::OptionsPageWidget(server::OptionsPageBase& model, std::function<void()> changed,
                                      QWidget* parent)
@@ -50,4 +50,4 @@ QLineEdit* OptionsPageWidget::addEdit(std::string& field, bool digitsOnly) {
     return edit;
 }
 
-}  // namespace serverqt
+}  // namespace server

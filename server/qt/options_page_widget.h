@@ -13,8 +13,9 @@ namespace server {
 class OptionsPageBase;
 }
 
-namespace serverqt {
+namespace server {
 
+// A UTF-8 text of the engine as a QString.
 inline QString qs(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -46,4 +47,4 @@ class OptionsPageWidget : public QWidget {
     bool loading_ = false;
 };
 
-}  // namespace serverqt
+}  // namespace server

@@ -14,7 +14,7 @@
 #include "server/qt/options_other_page.h"
 #include "server/qt/options_threads_page.h"
 
-namespace serverqt {
+namespace server {
 
 using server::OptionsPageId;
 
@@ -106,4 +106,4 @@ void RunSetupSheet(server::ServerApplication& app, server::ServerFrontEnd& front
     dialog.sheet().closed();
 }
 
-}  // namespace serverqt
+}  // namespace server

@@ -13,7 +13,7 @@ class ServerApplication;
 class ServerFrontEnd;
 }  // namespace server
 
-namespace serverqt {
+namespace server {
 
 class OptionsPageWidget;
 
@@ -52,4 +52,4 @@ class OptionsSheetDialog final : public QDialog {
 void RunSetupSheet(server::ServerApplication& app, server::ServerFrontEnd& frontEnd,
                    server::OptionsContext context, QWidget* parent);
 
-}  // namespace serverqt
+}  // namespace server

@@ -8,7 +8,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-namespace serverqt {
+namespace server {
 
 ThreadsPageWidget::ThreadsPageWidget(server::ThreadsPage& model, std::function<void()> changed,
                                      QWidget* parent)
@@ -52,4 +52,4 @@ void ThreadsPageWidget::fill() {
     logFile_->setText(qs(model_.logFile));
 }
 
-}  // namespace serverqt
+}  // namespace server

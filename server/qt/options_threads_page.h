@@ -10,7 +10,7 @@ class QCheckBox;
 class QLineEdit;
 class QRadioButton;
 
-namespace serverqt {
+namespace server {
 
 // "MultiThreading && Logging": process and thread priorities and the log file name.
 class ThreadsPageWidget final : public OptionsPageWidget {
@@ -33,4 +33,4 @@ class ThreadsPageWidget final : public OptionsPageWidget {
     QLineEdit* logFile_;
 };
 
-}  // namespace serverqt
+}  // namespace server

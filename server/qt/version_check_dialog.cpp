@@ -11,7 +11,7 @@
 
 #include "server/qt/options_page_widget.h"
 
-namespace serverqt {
+namespace server {
 
 VersionCheckWindow::VersionCheckWindow(platform::EventLoop& loop,
                                        const server::ServerSettings& settings,
@@ -80,4 +80,4 @@ void RunVersionCheck(platform::EventLoop& loop, const server::ServerSettings& se
     }
 }
 
-}  // namespace serverqt
+}  // namespace server

@@ -13,7 +13,7 @@ class EventLoop;
 class RegistryHive;
 }  // namespace platform
 
-namespace serverqt {
+namespace server {
 
 // "Version Check": the progress lines in a read-only box of the group "Progress Messages",
 // "Download" (enabled once a newer version is announced) and "Cancel".
@@ -48,4 +48,4 @@ class VersionCheckWindow final : public QDialog, public server::VersionCheckView
 void RunVersionCheck(platform::EventLoop& loop, const server::ServerSettings& settings,
                      platform::RegistryHive& hive, QWidget* parent);
 
-}  // namespace serverqt
+}  // namespace server

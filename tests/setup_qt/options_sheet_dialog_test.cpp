@@ -21,7 +21,7 @@
 #include "setup_qt_harness.h"
 
 using server::OptionsPageId;
-using serverqt::OptionsSheetDialog;
+using server::OptionsSheetDialog;
 
 namespace {
 
@@ -60,14 +60,14 @@ class OptionsSheetDialogTest : public QObject {
         QVERIFY(!dialog.applyButton()->isEnabled());
 
         auto* inbound =
-            static_cast<serverqt::InboundPageWidget*>(dialog.page(OptionsPageId::Inbound));
+            static_cast<server::InboundPageWidget*>(dialog.page(OptionsPageId::Inbound));
         QVERIFY(!inbound->renameExisting()->isEnabled());
         inbound->findChildren<QCheckBox*>().at(2)->click();  // "Rename duplicate files"
         QVERIFY(inbound->renameExisting()->isEnabled());
         QVERIFY(dialog.applyButton()->isEnabled());
 
         // A slider put back where it was is no change.
-        auto* clients = pageOf<serverqt::ClientsPageWidget>(dialog, OptionsPageId::Clients);
+        auto* clients = pageOf<server::ClientsPageWidget>(dialog, OptionsPageId::Clients);
         QCOMPARE(clients->displaySlider()->value(), 6);
         dialog.applyButton()->click();
         QVERIFY(!dialog.applyButton()->isEnabled());
@@ -86,11 +86,11 @@ class OptionsSheetDialogTest : public QObject {
 
         OptionsSheetDialog dialog(server.app, server.frontEnd, context());
         dialog.show();
-        auto* other = pageOf<serverqt::OtherPageWidget>(dialog, OptionsPageId::Other);
+        auto* other = pageOf<server::OtherPageWidget>(dialog, OptionsPageId::Other);
         other->portEdit()->selectAll();
         QTest::keyClicks(other->portEdit(), QString::number(newPort) + QStringLiteral("x"));
         QCOMPARE(other->portEdit()->text(), QString::number(newPort));
-        auto* clients = pageOf<serverqt::ClientsPageWidget>(dialog, OptionsPageId::Clients);
+        auto* clients = pageOf<server::ClientsPageWidget>(dialog, OptionsPageId::Clients);
         clients->clientSlider()->setValue(2);
         dialog.okButton()->click();
         QVERIFY(!dialog.isVisible());
@@ -109,10 +109,10 @@ class OptionsSheetDialogTest : public QObject {
         OptionsSheetDialog dialog(server.app, server.frontEnd, context());
         dialog.show();
         auto* inbound =
-            static_cast<serverqt::InboundPageWidget*>(dialog.page(OptionsPageId::Inbound));
+            static_cast<server::InboundPageWidget*>(dialog.page(OptionsPageId::Inbound));
         inbound->pathEdit()->clear();
         QTest::keyClicks(inbound->pathEdit(), QString::fromStdString(server.root + "/nowhere"));
-        pageOf<serverqt::OtherPageWidget>(dialog, OptionsPageId::Other);
+        pageOf<server::OtherPageWidget>(dialog, OptionsPageId::Other);
         dialog.okButton()->click();
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.tabs()->currentIndex(), 0);
@@ -130,7 +130,7 @@ class OptionsSheetDialogTest : public QObject {
         setupqt::TestServer server;
         OptionsSheetDialog dialog(server.app, server.frontEnd, context());
         dialog.show();
-        auto* allow = pageOf<serverqt::AccessListPageWidget>(dialog, OptionsPageId::Allow);
+        auto* allow = pageOf<server::AccessListPageWidget>(dialog, OptionsPageId::Allow);
         QCOMPARE(allow->checkBox()->text(), QStringLiteral("Only allow these connections"));
         const char* octets[] = {"127", "0", "", "255"};
         for (int i = 0; i < 4; ++i) {
@@ -156,10 +156,10 @@ class OptionsSheetDialogTest : public QObject {
         server.app.settings.IcmpFlags = 0x40000 | 0x2000;
         OptionsSheetDialog dialog(server.app, server.frontEnd, context(false));
         dialog.show();
-        auto* threads = pageOf<serverqt::ThreadsPageWidget>(dialog, OptionsPageId::Threads);
+        auto* threads = pageOf<server::ThreadsPageWidget>(dialog, OptionsPageId::Threads);
         QVERIFY(threads->priorityButton(3)->isChecked());
         QCOMPARE(threads->priorityButton(3)->text(), QStringLiteral("Automatic Priority Changes"));
-        auto* icmp = pageOf<serverqt::IcmpPageWidget>(dialog, OptionsPageId::Icmp);
+        auto* icmp = pageOf<server::IcmpPageWidget>(dialog, OptionsPageId::Icmp);
         QVERIFY(icmp->box(13)->isChecked());
         QVERIFY(!icmp->box(13)->isEnabled());
         QVERIFY(icmp->box(0)->toolTip().contains(QStringLiteral("CAP_NET_RAW")));

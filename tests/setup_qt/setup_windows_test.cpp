@@ -121,7 +121,7 @@ class SetupWindowsTest : public QObject {
         server::FolderBrowser browser(
             dir + "/alpha", server::MountTable::Parse("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"),
             {{"/dev/sda1", "system"}});
-        serverqt::FolderBrowserDialog dialog;
+        server::FolderBrowserDialog dialog;
         QStringList rows;
         QString shownPath;
         QString drive;
@@ -156,7 +156,7 @@ class SetupWindowsTest : public QObject {
         platform::ManualClock clock;
         clock.set(1'796'000'000);
         server::IcmpReport report(settings, clock);
-        serverqt::IcmpReportWindow window(report);
+        server::IcmpReportWindow window(report);
         QVERIFY(!window.isVisible());
         QCOMPARE(window.windowTitle(), QStringLiteral("Detected ICMP Messages"));
         std::vector<std::uint8_t> datagram(28, 0);
@@ -195,12 +195,12 @@ class SetupWindowsTest : public QObject {
         // The question first; No ends the command.
         {
             BoxAnswerer answers({{QStringLiteral("No"), "version-question"}});
-            serverqt::RunVersionCheck(server.loop, server.app.settings, hive, nullptr);
+            server::RunVersionCheck(server.loop, server.app.settings, hive, nullptr);
             QCOMPARE(answers.texts,
                      std::vector<QString>{QStringLiteral("Are you connected to the Internet ?")});
         }
 
-        serverqt::VersionCheckWindow window(server.loop, server.app.settings, hive);
+        server::VersionCheckWindow window(server.loop, server.app.settings, hive);
         QCOMPARE(window.windowTitle(), QStringLiteral("Version Check"));
         window.show();
         window.check().start();
