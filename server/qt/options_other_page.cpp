@@ -15,11 +15,9 @@ OtherPageWidget::OtherPageWidget(server::OtherPage& model, std::function<void()>
     : OptionsPageWidget(model, std::move(changed), parent), model_(model) {
     auto* portGroup = new QGroupBox(QStringLiteral("Use Port"), this);
     port_ = addEdit(model_.port, true);
-    port_->setMaxLength(5);
     (new QHBoxLayout(portGroup))->addWidget(port_);
     auto* timeoutGroup = new QGroupBox(QStringLiteral("Timeout"), this);
     timeout_ = addEdit(model_.timeout, true);
-    timeout_->setMaxLength(4);
     (new QHBoxLayout(timeoutGroup))->addWidget(timeout_);
     auto* fields = new QHBoxLayout;
     fields->addWidget(portGroup);
