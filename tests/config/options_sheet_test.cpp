@@ -7,20 +7,14 @@
 #include <vector>
 
 #include "../engine/engine_harness.h"
-#include "server/config/server_front_end.h"
+#include "../support/recording_front_end.h"
 
 using server::OptionsPageId;
 using server::OptionsSheet;
 
 namespace {
 
-class RecordingFrontEnd final : public server::ServerFrontEnd {
-  public:
-    bool createMainWindow(bool) override { return true; }
-    void addTrayIcon() override { calls.push_back("add"); }
-    void removeTrayIcon() override { calls.push_back("remove"); }
-    std::vector<std::string> calls;
-};
+using RecordingFrontEnd = testsupport::RecordingFrontEnd;
 
 class OptionsSheetTest : public enginetest::EngineTest {
   protected:

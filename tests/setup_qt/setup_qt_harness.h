@@ -13,23 +13,17 @@
 #include <vector>
 
 #include "../support/message_recorder.h"
+#include "../support/recording_front_end.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/udp_socket.h"
 #include "qtcommon/engine_loop_bridge.h"
-#include "server/config/server_front_end.h"
 #include "server/engine/server_application.h"
 #include "server/engine/server_socket.h"
 
 namespace setupqt {
 
-class RecordingFrontEnd final : public server::ServerFrontEnd {
-  public:
-    bool createMainWindow(bool) override { return true; }
-    void addTrayIcon() override { calls.push_back("add"); }
-    void removeTrayIcon() override { calls.push_back("remove"); }
-    std::vector<std::string> calls;
-};
+using RecordingFrontEnd = testsupport::RecordingFrontEnd;
 
 // Processes Qt events (and so the engine's loop through the bridge) until done() or about two
 // seconds have passed.
