@@ -58,13 +58,17 @@ bool OptionsSheet::apply() {
     return allApplied;
 }
 
-void OptionsSheet::closed() {
-    if (app_.settings.bUseTaskbar) {
-        frontEnd_.addTrayIcon();
+void AfterSetupSheet(ServerApplication& app, ServerFrontEnd& frontEnd) {
+    if (app.settings.bUseTaskbar) {
+        frontEnd.addTrayIcon();
     } else {
-        frontEnd_.removeTrayIcon();
+        frontEnd.removeTrayIcon();
     }
-    app_.supervisor().AdjustPriorities();
+    app.supervisor().AdjustPriorities();
+}
+
+void OptionsSheet::closed() {
+    AfterSetupSheet(app_, frontEnd_);
 }
 
 }  // namespace server

@@ -39,6 +39,10 @@ inline constexpr std::array<std::string_view, kOptionsPageCount> kOptionsPageTit
 // and whether raw ICMP could be opened (the ICMP report exists). The question is the window's.
 OptionsContext OptionsContextFor(ServerApplication& app, bool rawIcmpAvailable);
 
+// What follows the sheet, closed with OK or Cancel alike: the tray icon as "Use Taskbar" says,
+// then the priorities.
+void AfterSetupSheet(ServerApplication& app, ServerFrontEnd& frontEnd);
+
 // "Server Options" (COptions) without its window: eight pages that edit the settings in memory.
 // One sheet is built for each Setup command and lives only while it is open.
 class OptionsSheet {

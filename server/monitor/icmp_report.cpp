@@ -42,7 +42,7 @@ const IcmpTypeName kIcmpTypeNames[13] = {
 
 int IcmpColumnWidth(int column, int clientWidth) {
     if (column == 2) {
-        // A narrow window must not ask the list for a negative width.
+        // A list narrower than the fixed columns leaves the last one empty, never negative.
         return std::max(0, clientWidth - kIcmpFixedWidth);
     }
     if (column >= 0 && column < 2) {

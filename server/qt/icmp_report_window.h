@@ -17,6 +17,7 @@ class IcmpReportWindow final : public QWidget, private server::IcmpReportObserve
     explicit IcmpReportWindow(server::IcmpReport& report, QWidget* parent = nullptr);
     ~IcmpReportWindow() override;
 
+    server::IcmpReport& report() { return report_; }
     QTreeWidget* list() const { return list_; }
     QPushButton* hideButton() const { return hide_; }
 

@@ -99,11 +99,5 @@ bool OptionsSheetDialog::applyPages() {
     return applied;
 }
 
-void RunSetupSheet(server::ServerApplication& app, server::ServerFrontEnd& frontEnd,
-                   server::OptionsContext context, QWidget* parent) {
-    OptionsSheetDialog dialog(app, frontEnd, std::move(context), parent);
-    dialog.exec();
-    dialog.sheet().closed();
-}
 
 }  // namespace server

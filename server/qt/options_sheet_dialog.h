@@ -47,9 +47,5 @@ class OptionsSheetDialog final : public QDialog {
     QPushButton* apply_;
 };
 
-// The Setup command: builds the sheet for the current settings, runs it modally, and after it
-// closes (OK or Cancel) brings the tray icon and the priorities in line.
-void RunSetupSheet(server::ServerApplication& app, server::ServerFrontEnd& frontEnd,
-                   server::OptionsContext context, QWidget* parent);
 
 }  // namespace server

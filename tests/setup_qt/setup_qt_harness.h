@@ -1,11 +1,20 @@
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -85,7 +94,7 @@ class TestServer {
         }
         return false;
     }
-    std::uint16_t freePort() {
+    static std::uint16_t freePort() {
         platform::UdpSocket probe;
         probe.open(0x7f000001, 0);
         return probe.localEndpoint().port;
@@ -125,6 +134,88 @@ class TestServer {
     platform::UdpSocket client;
     std::vector<platform::UdpSocket> clients;
     std::string root;
+};
+
+// Answers the message boxes that open from now on, in order: each is pictured, then the button
+// with the given text is clicked.
+class BoxAnswerer {
+  public:
+    struct Answer {
+        QString button;
+        const char* screenshot;
+    };
+    explicit BoxAnswerer(std::deque<Answer> answers) : answers_(std::move(answers)) {
+        timer_.setInterval(20);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
+        timer_.start();
+    }
+    std::vector<QString> texts;
+    bool done() const { return answers_.empty(); }
+
+  private:
+    void poll() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || answers_.empty()) {
+            return;
+        }
+        const Answer answer = answers_.front();
+        answers_.pop_front();
+        texts.push_back(box->text());
+        snap(box, answer.screenshot);
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text().remove(QLatin1Char('&')) == answer.button) {
+                button->click();
+                return;
+            }
+        }
+        box->reject();
+    }
+    std::deque<Answer> answers_;
+    QTimer timer_;
+};
+
+// A version server on 127.0.0.1 that answers each connection with the next body and closes.
+class LocalHttpServer {
+  public:
+    LocalHttpServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(fd_, 4);
+        socklen_t length = sizeof address;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    ~LocalHttpServer() { ::close(fd_); }
+
+    // Serves one connection with body, pumping Qt meanwhile. False when nobody came in time.
+    bool serve(const std::string& body) {
+        int peer = -1;
+        if (!pumpUntil([&] { return (peer = ::accept(fd_, nullptr, nullptr)) >= 0; })) {
+            return false;
+        }
+        std::string request;
+        char buffer[256];
+        pumpUntil([&] {
+            const ssize_t n = ::recv(peer, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0) {
+                request.append(buffer, static_cast<std::size_t>(n));
+            }
+            return request.find("\r\n\r\n") != std::string::npos;
+        });
+        requests.push_back(request);
+        ::send(peer, body.data(), body.size(), MSG_NOSIGNAL);
+        ::close(peer);
+        return true;
+    }
+
+    std::uint16_t port = 0;
+    std::vector<std::string> requests;
+
+  private:
+    int fd_ = -1;
 };
 
 }  // namespace setupqt

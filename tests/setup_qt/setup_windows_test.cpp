@@ -23,92 +23,6 @@
 #include "server/qt/version_check_dialog.h"
 #include "setup_qt_harness.h"
 
-namespace {
-
-// Answers the message boxes that open from now on, in order: each is pictured, then the button
-// with the given text is clicked.
-class BoxAnswerer {
-  public:
-    struct Answer {
-        QString button;
-        const char* screenshot;
-    };
-    explicit BoxAnswerer(std::deque<Answer> answers) : answers_(std::move(answers)) {
-        timer_.setInterval(20);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
-        timer_.start();
-    }
-    std::vector<QString> texts;
-    bool done() const { return answers_.empty(); }
-
-  private:
-    void poll() {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || answers_.empty()) {
-            return;
-        }
-        const Answer answer = answers_.front();
-        answers_.pop_front();
-        texts.push_back(box->text());
-        setupqt::snap(box, answer.screenshot);
-        for (QAbstractButton* button : box->buttons()) {
-            if (button->text().remove(QLatin1Char('&')) == answer.button) {
-                button->click();
-                return;
-            }
-        }
-        box->reject();
-    }
-    std::deque<Answer> answers_;
-    QTimer timer_;
-};
-
-// A version server on 127.0.0.1 that answers each connection with the next body and closes.
-class LocalHttpServer {
-  public:
-    LocalHttpServer() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(fd_, 4);
-        socklen_t length = sizeof address;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-    }
-    ~LocalHttpServer() { ::close(fd_); }
-
-    // Serves one connection with body, pumping Qt meanwhile. False when nobody came in time.
-    bool serve(const std::string& body) {
-        int peer = -1;
-        if (!setupqt::pumpUntil([&] { return (peer = ::accept(fd_, nullptr, nullptr)) >= 0; })) {
-            return false;
-        }
-        std::string request;
-        char buffer[256];
-        setupqt::pumpUntil([&] {
-            const ssize_t n = ::recv(peer, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n > 0) {
-                request.append(buffer, static_cast<std::size_t>(n));
-            }
-            return request.find("\r\n\r\n") != std::string::npos;
-        });
-        requests.push_back(request);
-        ::send(peer, body.data(), body.size(), MSG_NOSIGNAL);
-        ::close(peer);
-        return true;
-    }
-
-    std::uint16_t port = 0;
-    std::vector<std::string> requests;
-
-  private:
-    int fd_ = -1;
-};
-
-}  // namespace
-
 class SetupWindowsTest : public QObject {
     Q_OBJECT
 
@@ -186,7 +100,7 @@ class SetupWindowsTest : public QObject {
 
     void versionCheckFindsANewerVersionAndDownloadsIt() {
         setupqt::TestServer server;
-        LocalHttpServer http;
+        setupqt::LocalHttpServer http;
         platform::RegistryHive hive(server.root + "/hive.reg");
         hive.writeString(server::kSettingsKey, server::kVersionHostValue, "127.0.0.1");
         hive.writeDword(server::kSettingsKey, server::kVersionPortValue, http.port);
@@ -194,7 +108,7 @@ class SetupWindowsTest : public QObject {
 
         // The question first; No ends the command.
         {
-            BoxAnswerer answers({{QStringLiteral("No"), "version-question"}});
+            setupqt::BoxAnswerer answers({{QStringLiteral("No"), "version-question"}});
             server::RunVersionCheck(server.loop, server.app.settings, hive, nullptr);
             QCOMPARE(answers.texts,
                      std::vector<QString>{QStringLiteral("Are you connected to the Internet ?")});
@@ -213,8 +127,8 @@ class SetupWindowsTest : public QObject {
         QVERIFY(text.contains(QStringLiteral("Hello\nLatest Version : V3.70\nSize : 5")));
         setupqt::snap(&window, "version-check");
 
-        BoxAnswerer answers({{QStringLiteral("No"), "version-install-question"},
-                             {QStringLiteral("OK"), "version-install-later"}});
+        setupqt::BoxAnswerer answers({{QStringLiteral("No"), "version-install-question"},
+                                      {QStringLiteral("OK"), "version-install-later"}});
         window.downloadButton()->click();
         QVERIFY(!window.downloadButton()->isEnabled());
         QVERIFY(http.serve("abcde"));
