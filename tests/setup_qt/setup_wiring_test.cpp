@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/registry_hive.h"
+#include "platform/udp_socket.h"
 #include "server/engine/server_application.h"
 #include "server/engine/server_socket.h"
 #include "server/monitor/version_check.h"
@@ -102,6 +103,20 @@ class SetupWiringTest : public QObject {
             },
             {clients[0].get(), clients[1].get(), clients[2].get(), clients[3].get(),
              clients[4].get(), clients[5].get()}));
+
+        // An upload lands in the new inbound folder.
+        platform::UdpSocket writer;
+        QVERIFY(writer.open(0x7f000001, 0));
+        const std::uint8_t wrq[] = {0, 2,   'u', 'p', '.', 't', 'x', 't',
+                                    0, 'o', 'c', 't', 'e', 't', 0};
+        writer.sendTo(wrq, sizeof wrq, {0x7f000001, newPort});
+        std::uint8_t reply[64];
+        platform::Ipv4Endpoint from;
+        QVERIFY(s->pumpUntil([&] { return writer.receiveFrom(reply, sizeof reply, from) == 4; }));
+        const std::uint8_t data[] = {0, 3, 0, 1, 'h', 'i'};
+        writer.sendTo(data, sizeof data, from);
+        QVERIFY(s->pumpUntil([&] { return writer.receiveFrom(reply, sizeof reply, from) == 4; }));
+        QVERIFY(std::filesystem::exists(inbound + "up.txt"));
 
         // Exit: both values reach the hive.
         s->exit();
