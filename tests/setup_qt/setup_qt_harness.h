@@ -71,7 +71,6 @@ class TestServer {
         app.settings.InPath = root + "/in/";
         app.settings.ADData = root + "/AllowDeny.dat";
         app.listenAddress = "127.0.0.1";
-        client.open(0x7f000001, 0);
     }
     ~TestServer() {
         app.DestroyListener();
@@ -100,39 +99,12 @@ class TestServer {
         return probe.localEndpoint().port;
     }
 
-    // A read request from a fresh client port; the first answer's opcode (3 DATA, 5 ERROR).
-    std::optional<int> fetch(std::uint16_t port, const std::string& name) {
-        auto& socket = clients.emplace_back();
-        socket.open(0x7f000001, 0);
-        std::vector<std::uint8_t> rrq{0, 1};
-        rrq.insert(rrq.end(), name.begin(), name.end());
-        rrq.push_back(0);
-        for (char c : std::string("octet")) {
-            rrq.push_back(static_cast<std::uint8_t>(c));
-        }
-        rrq.push_back(0);
-        socket.sendTo(rrq.data(), rrq.size(), {0x7f000001, port});
-        std::uint8_t buffer[600];
-        std::optional<int> opcode;
-        pumpUntil([&] {
-            platform::Ipv4Endpoint from;
-            const ssize_t n = socket.receiveFrom(buffer, sizeof buffer, from);
-            if (n >= 4) {
-                opcode = buffer[1];
-            }
-            return opcode.has_value();
-        });
-        return opcode;
-    }
-
     platform::EventLoop loop;
     platform::ManualClock clock;
     testsupport::MessageRecorder dialogs;
     server::ServerApplication app{loop, clock, dialogs};
     qtcommon::EngineLoopBridge bridge;
     RecordingFrontEnd frontEnd;
-    platform::UdpSocket client;
-    std::vector<platform::UdpSocket> clients;
     std::string root;
 };
 
