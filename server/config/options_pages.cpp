@@ -1,7 +1,5 @@
 #include "server/config/options_pages.h"
 
-#include <cctype>
-
 #include "server/engine/server_application.h"
 #include "server/engine/supervisor.h"
 
@@ -72,16 +70,6 @@ PageApply AccessListPage::onApply(ServerApplication& app, const OptionsContext&)
     // A file that cannot be written has been reported; the lists are in force in memory anyway.
     editor_.Apply(app.settings, app.dialogs());
     return PageApply::Applied;
-}
-
-std::string DigitsOnly(std::string_view text) {
-    std::string digits;
-    for (char c : text) {
-        if (std::isdigit(static_cast<unsigned char>(c)) != 0) {
-            digits += c;
-        }
-    }
-    return digits;
 }
 
 OtherPage::OtherPage(const ServerSettings& s, bool multihomed)

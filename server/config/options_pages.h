@@ -144,9 +144,6 @@ class OtherPage final : public OptionsPageBase {
     bool multihomed_;
 };
 
-// What the digits-only fields keep of a typed or pasted text.
-std::string DigitsOnly(std::string_view text);
-
 struct SliderScale {
     std::string_view label;
     int positions;

@@ -215,8 +215,6 @@ TEST_F(OptionsSheetTest, OptionsPageRules) {
     sheet.other().noMultihomedBox = true;
     ASSERT_TRUE(sheet.ok());
     EXPECT_FALSE(app.settings.bAskAddress);
-
-    EXPECT_EQ(server::DigitsOnly(" 6 9x"), "69");
 }
 
 TEST_F(OptionsSheetTest, ClientLimitsShowOutOfRangeValuesAndAreModifiedOnlyByARealMove) {
