@@ -1,5 +1,5 @@
-// merrowinc: the TFTP client. There is no window yet, so every run is console mode (the mode
-// also chosen with --headless or where no display is available).
+// merrowinc: the TFTP client. With a display it opens its window (where the program was built
+// with Qt); with --headless or without a display it runs in console mode.
 
 #include <unistd.h>
 
@@ -19,19 +19,37 @@
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 
+#if RAVEN_HAVE_QT
+#include "client/qt/window_run.h"
+#endif
+
+namespace {
+
+int RunConsoleProgram(const std::vector<std::string>& args) {
+    platform::EventLoop loop;
+    platform::SystemClock clock;
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    client::ConsoleDialogs dialogs(stderr, std::cin, terminal && ::isatty(STDIN_FILENO) == 1);
+    client::ConsoleWindow window(loop, stderr, terminal);
+    dialogs.beforeOutput = [&window] { window.BreakLine(); };
+    client::IniProfile profile(client::ClientProfilePath());
+    client::CMerrowinApp app(loop, clock, dialogs, profile, client::LocalHost::System());
+    return client::RunConsole(app, window, loop, args, stdout, stderr, true);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv, argv + argc);
     try {
-        platform::EventLoop loop;
-        platform::SystemClock clock;
-        const bool terminal = ::isatty(STDERR_FILENO) == 1;
-        client::ConsoleDialogs dialogs(stderr, std::cin, terminal && ::isatty(STDIN_FILENO) == 1);
-        client::ConsoleWindow window(loop, stderr, terminal);
-        dialogs.beforeOutput = [&window] { window.BreakLine(); };
-        client::IniProfile profile(client::ClientProfilePath());
-        client::CMerrowinApp app(loop, clock, dialogs, profile, client::LocalHost::System());
+#if RAVEN_HAVE_QT
+        const int code = clientqt::WindowWanted(args) ? clientqt::RunWindowProgram(argc, argv, args)
+                                                      : RunConsoleProgram(args);
+#else
+        const int code = RunConsoleProgram(args);
+#endif
         // Exit statuses are 8 bits wide: -1 arrives as 255 and -2 as 254.
-        return client::RunConsole(app, window, loop, args, stdout, stderr, true) & 0xff;
+        return code & 0xff;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "merrowinc: %s\n", e.what());
         return 254;

@@ -1,0 +1,66 @@
+#include "client/qt/window_run.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <cstdio>
+#include <cstdlib>
+
+#include "client/command_line.h"
+#include "client/qt/main_frame.h"
+#include "platform/clock.h"
+#include "qtcommon/engine_loop_bridge.h"
+
+namespace clientqt {
+
+namespace {
+
+bool set(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+}  // namespace
+
+bool WindowWanted(const std::vector<std::string>& args) {
+    if (client::ParseClientCommandLine(args).headless) {
+        return false;
+    }
+    // A platform chosen by hand (offscreen, vnc...) needs no display server.
+    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+int RunWindow(client::CMerrowinApp& app, platform::EventLoop& loop, client::IniProfile& profile,
+              QtClientDialogs& dialogs, const std::vector<std::string>& args) {
+    qtcommon::EngineLoopBridge bridge(loop);
+    CMainFrame frame(app, profile);
+    dialogs.SetParentWidget(&frame);
+    bool closed = false;
+    QObject::connect(&frame, &CMainFrame::closed, [&closed] {
+        closed = true;
+        QCoreApplication::quit();
+    });
+    frame.show();
+    frame.StartUp([&] { app.InitInstance(frame, args); });
+    for (const std::string& option : app.commandLine.unknownLongOptions) {
+        std::fprintf(stderr, "merrowinc: unknown option %s\n", option.c_str());
+    }
+    if (!closed) {
+        QApplication::exec();
+    }
+    dialogs.SetParentWidget(nullptr);
+    return app.ExitInstance();
+}
+
+int RunWindowProgram(int argc, char** argv, const std::vector<std::string>& args) {
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName("merrowinc");
+    QApplication::setDesktopFileName("merrowinc");
+    platform::EventLoop loop;
+    platform::SystemClock clock;
+    QtClientDialogs dialogs;
+    client::IniProfile profile(client::ClientProfilePath());
+    client::CMerrowinApp app(loop, clock, dialogs, profile, client::LocalHost::System());
+    return RunWindow(app, loop, profile, dialogs, args);
+}
+
+}  // namespace clientqt
