@@ -16,6 +16,7 @@ QLabel* paragraph(std::string_view text) {
     auto* label = new QLabel(toQString(text));
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
+    label->setMinimumWidth(420);
     return label;
 }
 
@@ -36,7 +37,7 @@ ListeningAddressDialog::ListeningAddressDialog(QWidget* parent)
     layout->addWidget(paragraph(client::kListeningAddressText2));
     layout->addLayout(field);
     layout->addWidget(buttons);
-    setFixedWidth(440);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 }  // namespace clientqt

@@ -18,6 +18,8 @@ MultihomedDialog::MultihomedDialog(const std::vector<std::string>& addresses, bo
         list->addItem(toQString(address));
     }
     list->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Room for six addresses; a longer list scrolls.
+    list->setFixedHeight(list->sizeHintForRow(0) * 6 + 2 * list->frameWidth());
     showAgainBox->setChecked(showAgain);
     okButton->setDefault(true);
 
@@ -28,6 +30,7 @@ MultihomedDialog::MultihomedDialog(const std::vector<std::string>& addresses, bo
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list);
     layout->addLayout(bottom);
+    setMinimumWidth(380);
 
     connect(okButton, &QPushButton::clicked, this, [this] { OnOk(); });
     connect(list, &QListWidget::itemDoubleClicked, this, [this] { OnOk(); });

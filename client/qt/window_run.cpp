@@ -3,30 +3,20 @@
 #include <QApplication>
 #include <QIcon>
 #include <cstdio>
-#include <cstdlib>
 
 #include "client/command_line.h"
 #include "client/qt/main_frame.h"
 #include "platform/clock.h"
+#include "qtcommon/display_probe.h"
 #include "qtcommon/engine_loop_bridge.h"
 
 namespace clientqt {
-
-namespace {
-
-bool set(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0';
-}
-
-}  // namespace
 
 bool WindowWanted(const std::vector<std::string>& args) {
     if (client::ParseClientCommandLine(args).headless) {
         return false;
     }
-    // A platform chosen by hand (offscreen, vnc...) needs no display server.
-    return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+    return qtcommon::DisplayAvailable();
 }
 
 int RunWindow(client::CMerrowinApp& app, platform::EventLoop& loop, client::IniProfile& profile,

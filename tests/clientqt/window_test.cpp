@@ -96,6 +96,7 @@ class WindowTest final : public QObject {
         // Fixed size: nothing to stretch, and no maximise button.
         QCOMPARE(rig.frame.minimumSize(), rig.frame.maximumSize());
         QVERIFY(!(rig.frame.windowFlags() & Qt::WindowMaximizeButtonHint));
+        screenshot(rig.frame, "client-window");
     }
 
     void fetchAndSendThroughTheButtons() {
@@ -259,7 +260,7 @@ class WindowTest final : public QObject {
         ServerProcess server;
         QVERIFY(server.ready());
         const QByteArray body = pattern(100000, 5);
-        writeFile(server.outDir() + "auto.bin", body);
+        writeFile(server.outDir() + "/auto.bin", body);
         QTemporaryDir dir;
         platform::EventLoop loop;
         platform::SystemClock clock;
