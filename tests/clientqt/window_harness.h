@@ -98,6 +98,12 @@ class ServerProcess {
         }
     }
     bool ready() const { return ready_; }
+    // A file of size patterned bytes in the served folder; returns its bytes.
+    QByteArray offer(const QString& name, int size, int seed) const {
+        const QByteArray bytes = pattern(size, seed);
+        writeFile(outDir() + "/" + name, bytes);
+        return bytes;
+    }
     std::uint16_t port() const { return port_; }
     QString outDir() const { return dir_.filePath("out"); }
     QString inDir() const { return dir_.filePath("in"); }

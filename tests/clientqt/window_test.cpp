@@ -102,8 +102,7 @@ class WindowTest final : public QObject {
     void fetchAndSendThroughTheButtons() {
         ServerProcess server;
         QVERIFY(server.ready());
-        const QByteArray body = pattern(300000, 1);
-        writeFile(server.outDir() + "/pulled.bin", body);
+        const QByteArray body = server.offer("pulled.bin", 300000, 1);
         WindowRig rig;
         rig.app.settings.Inbound = rig.folder("in");
         rig.fill(server.port(), "pulled.bin");
@@ -259,8 +258,7 @@ class WindowTest final : public QObject {
     void automaticTransferShowsTheWindowAndEnds() {
         ServerProcess server;
         QVERIFY(server.ready());
-        const QByteArray body = pattern(100000, 5);
-        writeFile(server.outDir() + "/auto.bin", body);
+        const QByteArray body = server.offer("auto.bin", 100000, 5);
         QTemporaryDir dir;
         platform::EventLoop loop;
         platform::SystemClock clock;
@@ -299,7 +297,7 @@ class WindowTest final : public QObject {
     void commandLineWithADisplayExitsAsTheConsoleDoes() {
         ServerProcess server;
         QVERIFY(server.ready());
-        writeFile(server.outDir() + "/cli.bin", pattern(5000, 6));
+        const QByteArray body = server.offer("cli.bin", 5000, 6);
         QTemporaryDir dir;
         // The first of the host's addresses without asking, should it have several.
         writeFile(dir.filePath("merrowinc.ini"), "[Options]\nDefault IP=1\n");
@@ -324,8 +322,8 @@ class WindowTest final : public QObject {
         const int console = run({"--headless"}, dir.filePath("console.bin"));
         QCOMPARE(window, console);
         QCOMPARE(window, 255);
-        QCOMPARE(readFile(dir.filePath("window.bin")), pattern(5000, 6));
-        QCOMPARE(readFile(dir.filePath("console.bin")), pattern(5000, 6));
+        QCOMPARE(readFile(dir.filePath("window.bin")), body);
+        QCOMPARE(readFile(dir.filePath("console.bin")), body);
         // A fetch of a file the server does not have ends the same way in both.
         QCOMPARE(run({}, dir.filePath("none1")), run({"--headless"}, dir.filePath("none2")));
     }
