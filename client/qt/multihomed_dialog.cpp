@@ -30,7 +30,8 @@ MultihomedDialog::MultihomedDialog(const std::vector<std::string>& addresses, bo
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list);
     layout->addLayout(bottom);
-    setMinimumWidth(380);
+    // Wide enough for the whole title.
+    setMinimumWidth(470);
 
     connect(okButton, &QPushButton::clicked, this, [this] { OnOk(); });
     connect(list, &QListWidget::itemDoubleClicked, this, [this] { OnOk(); });

@@ -349,6 +349,11 @@ class WindowTest final : public QObject {
             box.accept();
         });
         rig.dialogs.MessageBox(client::kBlockSizeErrorText, client::kBlockSizeErrorTitle);
+        onModal<QMessageBox>([](QMessageBox& box) {
+            screenshot(box, "client-overwrite-question");
+            box.reject();
+        });
+        QVERIFY(!rig.dialogs.AskYesNo("File already exists\n\nOverwrite it ?"));
     }
 
     void aboutSheetIsOneAtATime() {
