@@ -20,7 +20,9 @@
 #include "platform/event_loop.h"
 
 #if RAVEN_HAVE_QT
-#include "client/qt/window_run.h"
+#include "client/command_line.h"
+#include "client/window_loader.h"
+#include "platform/display_probe.h"
 #endif
 
 namespace {
@@ -42,14 +44,17 @@ int RunConsoleProgram(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv, argv + argc);
     try {
-#if RAVEN_HAVE_QT
-        const int code = clientqt::WindowWanted(args) ? clientqt::RunWindowProgram(argc, argv, args)
-                                                      : RunConsoleProgram(args);
-#else
-        const int code = RunConsoleProgram(args);
-#endif
         // Exit statuses are 8 bits wide: -1 arrives as 255 and -2 as 254.
-        return code & 0xff;
+#if RAVEN_HAVE_QT
+        if (!client::ParseClientCommandLine(args).headless && platform::DisplayAvailable()) {
+            std::string why;
+            if (const std::optional<int> code = client::RunWindowModule(argc, argv, why)) {
+                return *code & 0xff;
+            }
+            std::fprintf(stderr, "merrowinc: no window (%s), console mode\n", why.c_str());
+        }
+#endif
+        return RunConsoleProgram(args) & 0xff;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "merrowinc: %s\n", e.what());
         return 254;

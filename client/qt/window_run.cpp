@@ -4,20 +4,11 @@
 #include <QIcon>
 #include <cstdio>
 
-#include "client/command_line.h"
 #include "client/qt/main_frame.h"
 #include "platform/clock.h"
-#include "qtcommon/display_probe.h"
 #include "qtcommon/engine_loop_bridge.h"
 
 namespace clientqt {
-
-bool WindowWanted(const std::vector<std::string>& args) {
-    if (client::ParseClientCommandLine(args).headless) {
-        return false;
-    }
-    return qtcommon::DisplayAvailable();
-}
 
 int RunWindow(client::CMerrowinApp& app, platform::EventLoop& loop, client::IniProfile& profile,
               QtClientDialogs& dialogs, const std::vector<std::string>& args) {

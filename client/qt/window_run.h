@@ -10,9 +10,6 @@
 
 namespace clientqt {
 
-// Whether this run opens the window: a display is there and --headless was not given.
-bool WindowWanted(const std::vector<std::string>& args);
-
 // The program with its window, from the command line to the end code (exitCode of the
 // application): the window shows the stored values, the command line may start the automatic
 // transfer, and the program ends when the window closes, by the user or at the end of that

@@ -1,11 +1,11 @@
-#include "qtcommon/display_probe.h"
+#include "platform/display_probe.h"
 
 #include <dlfcn.h>
 
 #include <cstdlib>
 #include <string_view>
 
-namespace qtcommon {
+namespace platform {
 
 namespace {
 
@@ -54,4 +54,4 @@ bool DisplayAvailable() {
     return display != nullptr && xDisplayOpens(display);
 }
 
-}  // namespace qtcommon
+}  // namespace platform
