@@ -44,19 +44,22 @@ int RunConsoleProgram(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv, argv + argc);
     try {
-        // Exit statuses are 8 bits wide: -1 arrives as 255 and -2 as 254.
 #if RAVEN_HAVE_QT
-        if (!client::ParseClientCommandLine(args).headless && platform::DisplayAvailable()) {
+        // Help and a command line that cannot work as written are answered on the terminal,
+        // display or not, so a script gets the same answer everywhere.
+        const client::ClientCommandLine commandLine = client::ParseClientCommandLine(args);
+        if (!commandLine.headless && !commandLine.help &&
+            client::CommandLineProblem(commandLine).empty() && platform::DisplayAvailable()) {
             std::string why;
             if (const std::optional<int> code = client::RunWindowModule(argc, argv, why)) {
-                return *code & 0xff;
+                return *code;
             }
             std::fprintf(stderr, "merrowinc: no window (%s), console mode\n", why.c_str());
         }
 #endif
-        return RunConsoleProgram(args) & 0xff;
+        return RunConsoleProgram(args);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "merrowinc: %s\n", e.what());
-        return 254;
+        return client::kExitNotCompleted;
     }
 }

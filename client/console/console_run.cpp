@@ -61,7 +61,7 @@ class StopSignals {
 void PrintCommandLineHelp(std::FILE* out) {
     std::fputs(
         "Usage: merrowinc -Hip -Gfile|-Pfile [-Rfile] [-Oport] [-B|-A] [--blksize=N] "
-        "[--timeout=N] [--send-timeout] [--headless]\n\n",
+        "[--timeout=N] [--send-timeout] [--headless] [--help]\n\n",
         out);
     for (std::string_view text : CommandLineHelpTexts()) {
         std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
@@ -70,16 +70,27 @@ void PrintCommandLineHelp(std::FILE* out) {
     for (std::string_view text : ExtensionHelpTexts()) {
         std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
     }
+    std::fputs("\nExit status:\n", out);
+    for (std::string_view text : ExitStatusHelpTexts()) {
+        std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
+    }
     std::fflush(out);
 }
 
 int RunConsole(CMerrowinApp& app, ConsoleWindow& window, platform::EventLoop& loop,
                const std::vector<std::string>& args, std::FILE* helpOut, std::FILE* errOut,
                bool stopSignals) {
-    app.InitInstance(window, args);
-    for (const std::string& option : app.commandLine.unknownLongOptions) {
-        std::fprintf(errOut, "merrowinc: unknown option %s\n", option.c_str());
+    const ClientCommandLine commandLine = ParseClientCommandLine(args);
+    if (commandLine.help) {
+        PrintCommandLineHelp(helpOut);
+        return kExitCompleted;
     }
+    // Checked before anything starts or is stored: a script learns at once what to mend.
+    if (const std::string problem = CommandLineProblem(commandLine); !problem.empty()) {
+        std::fprintf(errOut, "merrowinc: %s (see merrowinc --help)\n", problem.c_str());
+        return kExitCommandLine;
+    }
+    app.InitInstance(window, args);
     if (!app.automatic) {
         PrintCommandLineHelp(helpOut);
         return app.ExitInstance();
@@ -94,8 +105,8 @@ int RunConsole(CMerrowinApp& app, ConsoleWindow& window, platform::EventLoop& lo
     for (int pass = 0; pass < kDrainPasses && loop.runOnce(0) > 0; ++pass) {
     }
     window.Finish();
-    if (app.automaticStart() != StartResult::Started && app.exitCode == 0) {
-        app.exitCode = -2;
+    if (app.automaticStart() != StartResult::Started && app.exitCode == kExitCompleted) {
+        app.exitCode = kExitNotCompleted;
     }
     return app.ExitInstance();
 }

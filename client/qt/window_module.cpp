@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "client/client_app.h"
 #include "client/qt/window_run.h"
 #include "client/window_loader.h"
 
@@ -16,7 +17,7 @@ extern "C" __attribute__((visibility("default"))) int merrowinc_window_main(int 
         return clientqt::RunWindowProgram(argc, argv, args);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "merrowinc: %s\n", e.what());
-        return -2;
+        return client::kExitNotCompleted;
     }
 }
 

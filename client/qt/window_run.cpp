@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <cstdio>
 
 #include "client/qt/main_frame.h"
 #include "platform/clock.h"
@@ -22,9 +21,6 @@ int RunWindow(client::CMerrowinApp& app, platform::EventLoop& loop, client::IniP
     });
     frame.show();
     frame.StartUp([&] { app.InitInstance(frame, args); });
-    for (const std::string& option : app.commandLine.unknownLongOptions) {
-        std::fprintf(stderr, "merrowinc: unknown option %s\n", option.c_str());
-    }
     if (!closed) {
         QApplication::exec();
     }

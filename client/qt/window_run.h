@@ -10,7 +10,7 @@
 
 namespace clientqt {
 
-// The program with its window, from the command line to the end code (exitCode of the
+// The program with its window, from the command line to the exit status (exitCode of the
 // application): the window shows the stored values, the command line may start the automatic
 // transfer, and the program ends when the window closes, by the user or at the end of that
 // transfer. A QApplication must exist.

@@ -288,7 +288,7 @@ class WindowTest final : public QObject {
                                 {"merrowinc", "-H127.0.0.1", "-O" + std::to_string(server.port()),
                                  "-G" + target, "-Rauto.bin"});
         QVERIFY(guard.isActive());
-        QCOMPARE(code, -1);
+        QCOMPARE(code, client::kExitCompleted);
         QVERIFY(shown);
         QCOMPARE(title, QString("Auto 127.0.0.1 from 127.0.0.1 - Merrowin"));
         QCOMPARE(readFile(QString::fromStdString(target)), body);
@@ -301,14 +301,15 @@ class WindowTest final : public QObject {
         QTemporaryDir dir;
         // The first of the host's addresses without asking, should it have several.
         writeFile(dir.filePath("merrowinc.ini"), "[Options]\nDefault IP=1\n");
-        auto run = [&](const QStringList& extra, const QString& target) {
+        auto run = [&](const QStringList& extra, const QString& target,
+                       const QString& remote = "cli.bin") {
             QProcess client;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert("XDG_CONFIG_HOME", dir.path());
             client.setProcessEnvironment(env);
             client.start(MERROWINC_PATH,
                          QStringList{"-H127.0.0.1", "-O" + QString::number(server.port()),
-                                     "-G" + target, "-Rcli.bin"} +
+                                     "-G" + target, "-R" + remote} +
                              extra);
             if (!client.waitForFinished(kTransferWait)) {
                 client.kill();
@@ -321,11 +322,12 @@ class WindowTest final : public QObject {
         const int window = run({}, dir.filePath("window.bin"));
         const int console = run({"--headless"}, dir.filePath("console.bin"));
         QCOMPARE(window, console);
-        QCOMPARE(window, 255);
+        QCOMPARE(window, client::kExitCompleted);
         QCOMPARE(readFile(dir.filePath("window.bin")), body);
         QCOMPARE(readFile(dir.filePath("console.bin")), body);
         // A fetch of a file the server does not have ends the same way in both.
-        QCOMPARE(run({}, dir.filePath("none1")), run({"--headless"}, dir.filePath("none2")));
+        QCOMPARE(run({}, dir.filePath("none1"), "none.bin"), client::kExitServerError);
+        QCOMPARE(run({"--headless"}, dir.filePath("none2"), "none.bin"), client::kExitServerError);
     }
 
     void screenshotsOfTheOtherDialogs() {
