@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         // display or not, so a script gets the same answer everywhere.
         const client::ClientCommandLine commandLine = client::ParseClientCommandLine(args);
         if (!commandLine.headless && !commandLine.help &&
-            client::CommandLineProblem(commandLine).empty() && platform::DisplayAvailable()) {
+            client::CommandLineProblem(commandLine).empty() && platform::WhyNoDisplay().empty()) {
             std::string why;
             if (const std::optional<int> code = client::RunWindowModule(argc, argv, why)) {
                 return *code;

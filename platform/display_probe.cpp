@@ -39,19 +39,22 @@ bool xDisplayOpens(const char* display) {
 
 }  // namespace
 
-bool DisplayAvailable() {
+std::string WhyNoDisplay() {
     if (const char* platform = setting("QT_QPA_PLATFORM")) {
         const std::string_view name(platform);
         if (name.starts_with("offscreen") || name.starts_with("vnc") ||
             name.starts_with("wayland")) {
-            return true;
+            return {};
         }
     }
     if (setting("WAYLAND_DISPLAY") != nullptr) {
-        return true;
+        return {};
     }
     const char* display = setting("DISPLAY");
-    return display != nullptr && xDisplayOpens(display);
+    if (display == nullptr) {
+        return "no display (DISPLAY is not set)";
+    }
+    return xDisplayOpens(display) ? std::string() : std::string("cannot open display ") + display;
 }
 
 }  // namespace platform
