@@ -50,17 +50,10 @@ void reserveForBurst(UdpSocket& socket, bool sending, std::size_t datagrams,
                      std::size_t datagramSize) {
     const std::size_t want = std::min<std::size_t>(
         datagrams * (datagramSize + kPerDatagramOverhead), std::numeric_limits<int>::max() / 2);
-    // Linux reports twice what it was given.
-    const int have = sending ? socket.sendBufferSize() : socket.receiveBufferSize();
-    if (have >= 0 && static_cast<std::size_t>(have) / 2 >= want) {
-        return;
-    }
-    const int bytes = static_cast<int>(want);
-    if (sending) {
-        socket.setSendBufferSize(bytes);
-    } else {
-        socket.setReceiveBufferSize(bytes);
-    }
+    // Never below what the transfer's own sizing asks for.
+    const int bytes =
+        std::max(static_cast<int>(want), socketBufferFor(static_cast<int>(datagramSize)));
+    socket.sizeBuffer(sending ? UdpSocket::Buffer::Send : UdpSocket::Buffer::Receive, bytes);
 }
 
 }  // namespace platform

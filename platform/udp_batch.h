@@ -17,7 +17,7 @@ std::size_t sendDatagrams(const UdpSocket& socket, std::span<const iovec> datagr
                           const Ipv4Endpoint& to);
 
 // Grows the socket's send or receive buffer to hold a burst of datagrams of the given size, as
-// far as the system allows; never shrinks it.
+// far as the system allows; never below socketBufferFor the datagram size.
 void reserveForBurst(UdpSocket& socket, bool sending, std::size_t datagrams,
                      std::size_t datagramSize);
 

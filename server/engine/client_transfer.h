@@ -9,9 +9,11 @@
 #include "platform/burst_pacer.h"
 #include "platform/ipv4.h"
 #include "platform/udp_socket.h"
+#include "protocol/packet.h"
 #include "protocol/transfer_file.h"
 #include "protocol/window_receiver.h"
 #include "protocol/window_sender.h"
+#include "server/engine/transfer_notice.h"
 
 namespace server {
 
@@ -36,7 +38,15 @@ class ClientTransfer {
     void HandleDatagram(std::span<const std::uint8_t> datagram, const platform::Ipv4Endpoint& from);
     bool RetryTransfer();
     bool ResizeBuffers(bool reading);
-    void AbortTransfer(unsigned code, bool send);
+    void AbortTransfer(protocol::ErrorCode code, bool send);
+    // The server stops: a running transfer tells its peer instead of leaving it to time out.
+    void Shutdown();
+
+    // True for a retransmission of the request that started this transfer: the same request
+    // from the same peer while the transfer runs (a duplicate may come late, after the
+    // transfer has moved on; a port is one transfer's at a time).
+    bool IsRepeatedRequest(std::span<const std::uint8_t> request,
+                           const platform::Ipv4Endpoint& from) const;
 
     // What the supervisor reads and sets.
     bool active() const { return active_; }
@@ -55,14 +65,21 @@ class ClientTransfer {
 
   private:
     void SendBlock();
+    bool Resend();
+    // An ended transfer needs no port; an upload keeps its own to repeat the final ACK.
+    void ReleaseSocket();
+    void RefuseStranger(const platform::Ipv4Endpoint& from);
+    bool PrepareUpload(const std::string& base);
+    bool FinishUpload();
     void ProcessDatagram(std::size_t length, const platform::Ipv4Endpoint& from);
     void OnData();
     void OnAck();
     void EndByPeerError(std::string_view text);
+    // Tells the view; the text is kept for a progress of an empty file, which shows it.
+    void Report(TransferEvent event, std::string text);
     bool ApplyOptions(bool reading, bool& answerTsize, bool& answerTimeout, bool& answerBlksize);
     void SendOack();
     void Send(std::size_t length);
-    void ChooseWritePath();
     // Windowed transfers (the windowsize option): the blocks of a window go out together, and
     // an upload is acknowledged per window.
     bool StartWindow(bool reading);
@@ -80,6 +97,7 @@ class ClientTransfer {
     int id_;
     std::string localAddress_;
     std::string path_;
+    std::string reportedText_;
     int opcode_ = 0;
     std::uint16_t block_ = 0;
     std::int64_t receivedLength_ = 0;
@@ -97,6 +115,13 @@ class ClientTransfer {
     platform::UdpSocket socket_;
     bool watching_ = false;
     std::array<std::uint8_t, kRequestBufferSize> request_{};
+    std::size_t requestLength_ = 0;
+    // When the current block was last sent; a repeated ACK brings it again only well after.
+    std::int64_t lastSentAt_ = 0;
+    // Uploads: the resolved final path, and whether the file there is to be kept under a new
+    // name when the upload is complete.
+    std::string uploadPath_;
+    bool keepExisting_ = false;
     // The OACK answered to a read, resent while its ACK 0 is outstanding.
     bool oackPending_ = false;
     bool oackTsize_ = false;

@@ -15,7 +15,7 @@ bool ClientTransfer::StartWindow(bool reading) {
     const auto packetSize = static_cast<std::size_t>(blockSize_) + protocol::kHeaderSize;
     if (reading && !sender_.start(window_, static_cast<std::size_t>(blockSize_))) {
         app_.dialogs().messageBox("Unable to allocate buffers for transfer", MessageIcon::Error);
-        AbortTransfer(7, true);
+        AbortTransfer(protocol::ErrorCode::OptionNegotiation, true);
         return false;
     }
     if (!reading) {
@@ -29,7 +29,7 @@ bool ClientTransfer::StartWindow(bool reading) {
 
 void ClientTransfer::PumpWindow() {
     if (!sender_.fillWindow(file_)) {
-        AbortTransfer(3, true);
+        AbortTransfer(protocol::ErrorCode::DiskFull, true);
         return;
     }
     platform::sendDatagrams(socket_, sender_.takeDue(burst_), peer_);
@@ -42,7 +42,7 @@ void ClientTransfer::PumpWindow() {
     }
     // The next window is read while the peer takes this one.
     if (!sender_.fillAhead(file_)) {
-        AbortTransfer(3, true);
+        AbortTransfer(protocol::ErrorCode::DiskFull, true);
         return;
     }
     if (netascii_ && sender_.lastBlockRead()) {
@@ -78,12 +78,12 @@ void ClientTransfer::OnWindowAck(std::uint16_t opcode, std::uint16_t number) {
             active_ = false;
             completed_ = true;
             file_.close();
+            ReleaseSocket();
             break;
     }
     position_ = static_cast<std::int64_t>(sender_.ackedBytes());
-    app_.statusReport.done = position_;
-    app_.statusReport.total = size_;
-    app_.NotifyView(kViewStatus, id_);
+    app_.NotifyView({TransferEvent::Progress, id_, size_ != 0 ? std::string() : reportedText_,
+                     position_, size_});
 }
 
 void ClientTransfer::OnWindowData(std::uint16_t number) {
@@ -106,18 +106,16 @@ void ClientTransfer::OnWindowData(std::uint16_t number) {
     const std::size_t bytes = static_cast<std::size_t>(receivedLength_) - protocol::kHeaderSize;
     const std::size_t written = file_.write(buffer_.data() + protocol::kHeaderSize, bytes);
     if (written < bytes) {
-        AbortTransfer(3, true);
+        AbortTransfer(protocol::ErrorCode::DiskFull, true);
         return;
     }
     size_ += static_cast<std::int64_t>(written);
     if (receiver_.blocks() < 2 || wasRetrying) {
-        app_.statusReport.text = "Receiving";
-        app_.NotifyView(kViewStatus, id_);
+        Report(TransferEvent::Progress, "Receiving");
     }
     if (step.last) {
-        // Everything must be on disk before the final ACK tells the client it is safe.
-        if (!file_.close()) {
-            AbortTransfer(3, true);
+        // The file must be whole under its name before the final ACK tells the client so.
+        if (!FinishUpload()) {
             return;
         }
         Send(protocol::buildAck(buffer_, step.ackBlock));

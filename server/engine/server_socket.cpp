@@ -18,10 +18,10 @@ CServerSocket::CServerSocket(ServerApplication& app) : app_(app) {}
 
 CServerSocket::~CServerSocket() {
     for (auto& manager : threads_) {
-        if (!manager->threadEnded()) {
-            manager->StopTransfer();
-            manager->WaitForThreadEnd();
+        if (ClientTransfer* transfer = manager->transfer()) {
+            transfer->Shutdown();
         }
+        manager->StopTransfer();
     }
     threads_.clear();
     if (watching_) {
@@ -121,7 +121,10 @@ bool CServerSocket::StartListening() {
     }
     listenAddress_ = platform::Ipv4Endpoint{address, port};
     app_.ListenText = localAddressText_ + "." + std::to_string(port);
-    app_.loop().watchReadable(socket_.fd(), [this] { OnReceive(0); });
+    if (!app_.loop().watchReadable(socket_.fd(), [this] { OnReceive(0); })) {
+        app_.dialogs().messageBox("Unable to Select local port mode", MessageIcon::Error);
+        return false;
+    }
     watching_ = true;
     return true;
 }
@@ -184,17 +187,38 @@ void CServerSocket::HandleRequest(int length) {
     } else {
         return;
     }
+    // A client that has not heard our answer yet sends its request again: the transfer
+    // already under way answers it.
+    const std::span<const std::uint8_t> request(request_.data(), static_cast<std::size_t>(length));
+    for (const auto& manager : threads_) {
+        const ClientTransfer* transfer = manager->transfer();
+        if (transfer != nullptr && transfer->IsRepeatedRequest(request, peer_)) {
+            return;
+        }
+    }
     if (!Dispatch(length)) {
         Refuse(protocol::clientLimitRefusalPacket());
     }
 }
 
+int CServerSocket::runningCount() const {
+    int running = 0;
+    for (const auto& manager : threads_) {
+        const ClientTransfer* transfer = manager->transfer();
+        running += transfer != nullptr && transfer->active() ? 1 : 0;
+    }
+    return running;
+}
+
 bool CServerSocket::Dispatch(int length) {
     std::lock_guard lock(app_.threadListMutex);
+    // Ids run 1 to 1001 and start again: a row's tag holds either a live id or an end tag, told
+    // apart by size (IsLiveTag), and a reused id still finds its own row, the newest.
     if (app_.idCounter > 1000) {
         app_.idCounter = 0;
     }
-    const std::size_t count = threads_.size();
+    // Ended transfers that wait for the next pass to report them no longer hold a slot.
+    const int count = runningCount();
     bool admitted;
     switch (app_.settings.nClientLimit) {
         case 1:
@@ -221,12 +245,8 @@ bool CServerSocket::Dispatch(int length) {
     }
 
     auto manager = std::make_unique<CManager>();
-    if (!manager->Start()) {
-        return false;
-    }
-    app_.statusReport.text = platform::formatAddress(peer_.address);
     const int id = ++app_.idCounter;
-    app_.NotifyView(kViewNew, id);
+    app_.NotifyView({TransferEvent::Admitted, id, platform::formatAddress(peer_.address)});
 
     manager->AttachTransfer(std::make_unique<ClientTransfer>(
         app_, peer_, std::span<const std::uint8_t, kRequestBufferSize>(request_), localAddressText_,

@@ -1,6 +1,8 @@
 #include "server/qt/qt_front_end.h"
 
+#include <QStatusBar>
 #include <QTimer>
+#include <cstdio>
 
 #include "platform/registry_hive.h"
 #include "server/engine/server_application.h"
@@ -22,6 +24,7 @@ bool QtFrontEnd::createMainWindow(bool minimised) {
     }
     view_ = std::make_unique<CNewView>(*app_, &hive_);
     window_ = std::make_unique<MainWindow>(*app_, *view_, hive_);
+    window_->setFrontEnd(this);
     dialogs_.setOwner(window_.get());
     MainWindow* window = window_.get();
     view_->hooks.mainWindowMinimised = [window] { return window->isMinimized(); };
@@ -52,10 +55,22 @@ bool QtFrontEnd::createMainWindow(bool minimised) {
     // The ICMP report needs a raw socket; without the privilege there is none and the command
     // stays disabled.
     icmp_ = std::make_unique<IcmpMonitor>(app_->loop(), app_->settings, app_->clock());
-    window_->setIcmpReportAvailable(icmp_->start() && icmp_->report() != nullptr);
+    window_->setIcmpReport(icmp_->start() ? icmp_->report() : nullptr);
     // Shown once start-up is through, so a window that goes behind the tray icon never flashes.
     QTimer::singleShot(0, window, [this, minimised] { showInitially(minimised); });
     return true;
+}
+
+void QtFrontEnd::showServedFolders(const std::string& text) {
+    std::fprintf(stderr, "ravendockd: %s\n", text.c_str());
+    if (window_ == nullptr) {
+        return;
+    }
+    // For the first moments in the status line, and for good as its tool tip.
+    constexpr int kShownMs = 15000;
+    const QString shown = QString::fromStdString(text);
+    window_->statusBar()->showMessage(shown, kShownMs);
+    window_->statusBar()->setToolTip(shown);
 }
 
 void QtFrontEnd::showInitially(bool minimised) {
@@ -69,8 +84,8 @@ void QtFrontEnd::showInitially(bool minimised) {
     }
 }
 
-void QtFrontEnd::onViewMessage(int message, int id, StatusReport& report) {
-    view_->onViewMessage(message, id, report);
+void QtFrontEnd::onTransferNotice(const TransferNotice& notice) {
+    view_->onTransferNotice(notice);
 }
 
 void QtFrontEnd::onNewDocument() {
@@ -118,6 +133,9 @@ void QtFrontEnd::destroyView() {
     view_->setAlertExists(false);
     if (app_ != nullptr) {
         app_->setViewObserver(nullptr);
+    }
+    if (window_ != nullptr) {
+        window_->setIcmpReport(nullptr);  // its window goes before the report it shows
     }
     icmp_.reset();
 }

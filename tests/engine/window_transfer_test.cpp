@@ -72,11 +72,11 @@ TEST_F(WindowTransferTest, ReadSendsWindowsAcrossTheWrapAndEndsShortInsideOne) {
     // Progress per acknowledged window, not per block.
     std::size_t progress = 0;
     for (const auto& e : view.events) {
-        progress += e.message == server::WM_CLIENTSTATUS ? 1 : 0;
+        progress += e.event == server::TransferEvent::Progress ? 1 : 0;
     }
     EXPECT_EQ(progress, (70001 + 15) / 16);
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Sending");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "Finished : Sending");
 }
 
 TEST_F(WindowTransferTest, ReadAnswersAGapARepeatAndSilence) {
@@ -99,7 +99,7 @@ TEST_F(WindowTransferTest, ReadAnswersAGapARepeatAndSilence) {
     clock.advance(31);
     supervise();
     EXPECT_EQ(window(4), (std::vector<int>{3, 4, 5, 6}));
-    EXPECT_EQ(view.texts(server::WM_CLIENTSTATUS).back(), "Retrying");
+    EXPECT_EQ(view.texts(server::TransferEvent::Retry).back(), "Retrying");
     for (int end = 6; end < 18; end += 4) {
         sendToTransfer(ack(static_cast<std::uint16_t>(end)));
         EXPECT_EQ(window(4).size(), 4u);
@@ -111,7 +111,7 @@ TEST_F(WindowTransferTest, ReadAnswersAGapARepeatAndSilence) {
     sendToTransfer(ack(21));
     pump();
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Sending");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "Finished : Sending");
 }
 
 TEST_F(WindowTransferTest, OutOfRangeWindowIsLeftUnanswered) {
@@ -170,7 +170,7 @@ TEST_F(WindowTransferTest, UploadAcknowledgesWindowEndsGapsAndTheLastBlock) {
     block(10);  // the final ACK was lost
     EXPECT_EQ(*receive(), ack(10));
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Receiving");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "Finished : Receiving");
 }
 
 }  // namespace

@@ -14,7 +14,6 @@ TEST(UdpBatchTest, SendsEachBufferAsOneDatagramInOrder) {
     ASSERT_TRUE(b.open(0x7f000001, 0));
     reserveForBurst(a, true, 100, 1500);
     reserveForBurst(b, false, 100, 1500);
-    EXPECT_GE(b.receiveBufferSize(), 100 * 1500);
     // More than one system call's worth, with differing lengths.
     std::vector<std::vector<std::uint8_t>> packets;
     std::vector<iovec> io;
