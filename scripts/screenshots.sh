@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 OUT=$(realpath -m "${1:-build/screenshots}")
 cmake --preset default >/dev/null
-cmake --build build/default --target server_qt_screenshots
+cmake --build build/default --target server_qt_screenshots options_sheet_qt_tests setup_windows_qt_tests
 mkdir -p "$OUT"
 xvfb-run -a -s "-screen 0 1024x640x24" bash -c '
     openbox >/dev/null 2>&1 &
@@ -14,6 +14,10 @@ xvfb-run -a -s "-screen 0 1024x640x24" bash -c '
     sleep 1
     build/default/tests/server_qt_screenshots "$1"
     status=$?
+    # The setup sheet and its dialogs are pictured by their tests.
+    for t in options_sheet_qt_tests setup_windows_qt_tests; do
+        RAVEN_SCREENSHOT_DIR="$1" build/default/tests/$t >/dev/null || status=1
+    done
     kill %1 %2 2>/dev/null
     exit $status
 ' screenshots "$OUT"

@@ -39,6 +39,8 @@ class CServerSocket {
     int runningCount() const;
     const std::string& localAddressText() const { return localAddressText_; }
     std::uint16_t port() const { return listenAddress_.port; }
+    // How many host addresses the listener found when it chose its own.
+    int hostAddressCount() const { return addressCount_; }
 
   private:
     bool ChooseAddress(std::uint32_t& chosen);

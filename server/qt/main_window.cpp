@@ -15,7 +15,11 @@
 #include "platform/registry_hive.h"
 #include "server/config/run_once.h"
 #include "server/engine/server_application.h"
+#include "server/config/options_sheet.h"
 #include "server/engine/server_socket.h"
+#include "server/qt/icmp_report_window.h"
+#include "server/qt/options_sheet_dialog.h"
+#include "server/qt/version_check_dialog.h"
 #include "server/services/music/music_player.h"
 
 namespace server {
@@ -181,12 +185,15 @@ void MainWindow::updateCaption() {
 void MainWindow::updateActions() {
     action("stop")->setEnabled(app_.bServing);
     action("start")->setEnabled(!app_.bServing);
-    action("icmpReport")->setEnabled(icmpReportAvailable_);
+    action("icmpReport")->setEnabled(icmpWindow_ != nullptr);
     action("useGraphic")->setChecked(view_.graphic());
 }
 
-void MainWindow::setIcmpReportAvailable(bool available) {
-    icmpReportAvailable_ = available;
+void MainWindow::setIcmpReport(IcmpReport* report) {
+    delete icmpWindow_.data();
+    if (report != nullptr) {
+        icmpWindow_ = new IcmpReportWindow(*report, this);
+    }
     updateActions();
 }
 
@@ -208,21 +215,13 @@ void MainWindow::onSetup() {
 }
 
 void MainWindow::showSetupSheet() {
-    // The setup sheet comes with its own window; until then the settings are those read at
-    // start and the hive file can be edited with the server stopped.
-    QMessageBox::information(this, "Ravendock",
-                             "The settings are kept in the file " +
-                                 QString::fromStdString(hive_.path()) +
-                                 "; edit it while the server is stopped.");
+    OptionsSheetDialog sheet(app_, *frontEnd_, OptionsContextFor(app_, icmpWindow_ != nullptr),
+                             this);
+    sheet.exec();
 }
 
 void MainWindow::afterSetup() {
-    if (app_.settings.bUseTaskbar) {
-        addTrayIcon();
-    } else {
-        removeTrayIcon();
-    }
-    app_.supervisor().AdjustPriorities();
+    AfterSetupSheet(app_, *frontEnd_);
 }
 
 void MainWindow::onInfo() {
@@ -240,8 +239,9 @@ void MainWindow::onUseGraphic() {
 }
 
 void MainWindow::onIcmpReport() {
-    // The report collects in the background; its window is shown by the ICMP report window.
-    statusBar()->showMessage("The ICMP report is being collected", 3000);
+    if (icmpWindow_ != nullptr) {
+        icmpWindow_->report().toggleVisible();
+    }
 }
 
 QString MainWindow::helpPagePath() {
@@ -277,7 +277,7 @@ void MainWindow::onAbout() {
 }
 
 void MainWindow::onCheckVersion() {
-    statusBar()->showMessage("ravendockd --check-version checks for a newer version", 3000);
+    RunVersionCheck(app_.loop(), app_.settings, hive_, this);
 }
 
 void MainWindow::onResetColumns() {

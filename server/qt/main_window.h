@@ -9,6 +9,7 @@
 #include "server/monitor/window_layout.h"
 #include "server/qt/about_sheet.h"
 #include "server/qt/client_list_view.h"
+#include "server/qt/icmp_report_window.h"
 #include "server/qt/new_client_alert.h"
 #include "server/qt/tray_icon.h"
 
@@ -23,6 +24,7 @@ namespace server {
 
 class MusicPlayer;
 class ServerApplication;
+class ServerFrontEnd;
 
 inline constexpr const char* kIdleStatusText = "For Help, press F1, press F12 for Music :)";
 
@@ -44,7 +46,13 @@ class MainWindow final : public QMainWindow {
     void updateCaption();
     // Enable rules and check marks.
     void updateActions();
-    void setIcmpReportAvailable(bool available);
+    // The ICMP report, or none when the raw socket could not be opened: its window is created
+    // hidden and the ICMP Report command enabled only while it exists. Set to none before the
+    // report goes.
+    void setIcmpReport(IcmpReport* report);
+    IcmpReportWindow* icmpReportWindow() const { return icmpWindow_; }
+    // What the setup sheet brings in line after it closes (the tray icon).
+    void setFrontEnd(ServerFrontEnd* frontEnd) { frontEnd_ = frontEnd; }
 
     // Commands.
     void onStop();
@@ -112,7 +120,8 @@ class MainWindow final : public QMainWindow {
     QPointer<AboutSheet> about_;
     QPointer<NewClientAlert> alert_;
     std::unique_ptr<MusicPlayer> music_;
-    bool icmpReportAvailable_ = false;
+    QPointer<IcmpReportWindow> icmpWindow_;
+    ServerFrontEnd* frontEnd_ = nullptr;
     bool sessionQueried_ = false;
     bool sessionEnded_ = false;
     bool closing_ = false;

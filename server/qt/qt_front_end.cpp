@@ -24,6 +24,7 @@ bool QtFrontEnd::createMainWindow(bool minimised) {
     }
     view_ = std::make_unique<CNewView>(*app_, &hive_);
     window_ = std::make_unique<MainWindow>(*app_, *view_, hive_);
+    window_->setFrontEnd(this);
     dialogs_.setOwner(window_.get());
     MainWindow* window = window_.get();
     view_->hooks.mainWindowMinimised = [window] { return window->isMinimized(); };
@@ -54,7 +55,7 @@ bool QtFrontEnd::createMainWindow(bool minimised) {
     // The ICMP report needs a raw socket; without the privilege there is none and the command
     // stays disabled.
     icmp_ = std::make_unique<IcmpMonitor>(app_->loop(), app_->settings, app_->clock());
-    window_->setIcmpReportAvailable(icmp_->start() && icmp_->report() != nullptr);
+    window_->setIcmpReport(icmp_->start() ? icmp_->report() : nullptr);
     // Shown once start-up is through, so a window that goes behind the tray icon never flashes.
     QTimer::singleShot(0, window, [this, minimised] { showInitially(minimised); });
     return true;
@@ -132,6 +133,9 @@ void QtFrontEnd::destroyView() {
     view_->setAlertExists(false);
     if (app_ != nullptr) {
         app_->setViewObserver(nullptr);
+    }
+    if (window_ != nullptr) {
+        window_->setIcmpReport(nullptr);  // its window goes before the report it shows
     }
     icmp_.reset();
 }

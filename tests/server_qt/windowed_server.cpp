@@ -49,6 +49,13 @@ WindowedServer::WindowedServer(std::uint32_t flags,
 }
 
 WindowedServer::~WindowedServer() {
+    exit();
+}
+
+void WindowedServer::exit() {
+    if (program == nullptr) {
+        return;
+    }
     frontEnd->closeDocument();
     frontEnd->destroyView();
     program->ExitInstance();

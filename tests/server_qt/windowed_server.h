@@ -26,8 +26,9 @@ class WindowedServer {
   public:
     explicit WindowedServer(std::uint32_t flags = kTestFlags,
                             const std::function<void(platform::RegistryHive&)>& prepare = {});
-    // Exit's order: the document closes, the view goes, the program ends.
+    // Exit's order: the document closes, the view goes, the program ends (saving the hive).
     ~WindowedServer();
+    void exit();
 
     // Pumps Qt (and so the engine) and the clients until done() or about five seconds.
     bool pumpUntil(const std::function<bool()>& done,

@@ -74,7 +74,7 @@ void VersionSocket::setDownload(std::string requestLine, std::uint32_t expectedS
     filePath_ = std::move(filePath);
 }
 
-bool VersionSocket::emit(VersionEvent kind, std::string text) {
+bool VersionSocket::raiseEvent(VersionEvent kind, std::string text) {
     const std::shared_ptr<bool> alive = alive_;
     if (text.size() > kMessageSize - 1) {
         text.resize(kMessageSize - 1);
@@ -160,14 +160,14 @@ void VersionSocket::connectTo(std::uint32_t address, std::uint16_t port) {
         failConnectCall(errno);
         return;
     }
-    emit(VersionEvent::Progress, std::string(kAttemptingLine));
+    raiseEvent(VersionEvent::Progress, std::string(kAttemptingLine));
 }
 
 void VersionSocket::failConnectCall(int error) {
-    if (!emit(VersionEvent::Error, errorLine("Error %lld connecting to server", error))) {
+    if (!raiseEvent(VersionEvent::Error, errorLine("Error %lld connecting to server", error))) {
         return;
     }
-    if (!emit(VersionEvent::Error, std::string(kTryLaterLine))) {
+    if (!raiseEvent(VersionEvent::Error, std::string(kTryLaterLine))) {
         return;
     }
     end();
@@ -181,7 +181,7 @@ void VersionSocket::onWritable() {
         error = errno;
     }
     if (error != 0) {
-        if (emit(VersionEvent::Error, errorLine("Error %lld connecting to server", error))) {
+        if (raiseEvent(VersionEvent::Error, errorLine("Error %lld connecting to server", error))) {
             end();
         }
         return;
@@ -190,7 +190,7 @@ void VersionSocket::onWritable() {
 }
 
 void VersionSocket::onConnected() {
-    if (!emit(VersionEvent::Progress, std::string(kConnectedLine))) {
+    if (!raiseEvent(VersionEvent::Progress, std::string(kConnectedLine))) {
         return;
     }
     if (mode_ == Mode::Page) {
@@ -202,7 +202,7 @@ void VersionSocket::onConnected() {
             const int error = errno;
             char text[kMessageSize];
             std::snprintf(text, sizeof text, "Error %d creating file %s", error, filePath_.c_str());
-            if (emit(VersionEvent::Error, text)) {
+            if (raiseEvent(VersionEvent::Error, text)) {
                 end();
             }
             return;
@@ -216,13 +216,13 @@ void VersionSocket::onConnected() {
     if (sent != static_cast<ssize_t>(request.size())) {
         // A server given half a request would wait for the rest for ever: end here.
         const int error = sent < 0 ? errno : 0;
-        if (emit(VersionEvent::Error, errorLine("Error %lld Sending to server", error))) {
+        if (raiseEvent(VersionEvent::Error, errorLine("Error %lld Sending to server", error))) {
             end();
         }
         return;
     }
     if (!loop_.watchReadable(fd_, [this] { onReadable(); })) {
-        if (emit(VersionEvent::Error, errorLine("Error %lld receiving from server", errno))) {
+        if (raiseEvent(VersionEvent::Error, errorLine("Error %lld receiving from server", errno))) {
             end();
         }
     }
@@ -244,7 +244,7 @@ void VersionSocket::onReadable() {
                 return;
             }
             // The connection is gone; report what arrived, as a close would.
-            if (emit(VersionEvent::Error, errorLine("Error %lld receiving from server", errno))) {
+            if (raiseEvent(VersionEvent::Error, errorLine("Error %lld receiving from server", errno))) {
                 onClosed();
             }
             return;
@@ -262,7 +262,7 @@ void VersionSocket::onReadable() {
                     char text[kMessageSize];
                     std::snprintf(text, sizeof text, "Error %d writing file %s", error,
                                   filePath_.c_str());
-                    if (emit(VersionEvent::Error, text)) {
+                    if (raiseEvent(VersionEvent::Error, text)) {
                         end();
                     }
                     return;
@@ -274,7 +274,7 @@ void VersionSocket::onReadable() {
         received_ += count;
         if (received_ == kReceiveSize) {
             received_ -= kResetSize;
-            if (!emit(VersionEvent::Progress, std::string(kResettingLine))) {
+            if (!raiseEvent(VersionEvent::Progress, std::string(kResettingLine))) {
                 return;
             }
         }
@@ -282,32 +282,32 @@ void VersionSocket::onReadable() {
 }
 
 void VersionSocket::onClosed() {
-    if (!emit(VersionEvent::Progress, std::string(kClosedLine))) {
+    if (!raiseEvent(VersionEvent::Progress, std::string(kClosedLine))) {
         return;
     }
     if (mode_ == Mode::Page) {
         const VersionPage page = ParseVersionPage(std::string_view(receive_.data(), received_));
         for (const std::string& note : page.notes) {
-            if (!emit(VersionEvent::Progress, note)) {
+            if (!raiseEvent(VersionEvent::Progress, note)) {
                 return;
             }
         }
         if (!page.currentVersion.empty()) {
             currentVersion_ = page.currentVersion;
-            if (!emit(VersionEvent::Progress, "Latest Version : " + page.currentVersion)) {
+            if (!raiseEvent(VersionEvent::Progress, "Latest Version : " + page.currentVersion)) {
                 return;
             }
             char size[32];
             std::snprintf(size, sizeof size, "Size : %u", static_cast<unsigned>(page.size));
-            if (!emit(VersionEvent::Progress, size)) {
+            if (!raiseEvent(VersionEvent::Progress, size)) {
                 return;
             }
             requestLine_ = VersionRequestLine(page.availableFrom);
             expectedSize_ = page.size;
-            if (!emit(VersionEvent::PageRead, {})) {
+            if (!raiseEvent(VersionEvent::PageRead, {})) {
                 return;
             }
-        } else if (!emit(VersionEvent::Error, std::string(kOfflineLine))) {
+        } else if (!raiseEvent(VersionEvent::Error, std::string(kOfflineLine))) {
             return;
         }
     }
@@ -318,14 +318,14 @@ void VersionSocket::onClosed() {
         file_ = -1;
         const std::string line = errorLine("File received, %lld bytes long", length);
         if (length == static_cast<long long>(expectedSize_)) {
-            if (!emit(VersionEvent::DownloadComplete, line)) {
+            if (!raiseEvent(VersionEvent::DownloadComplete, line)) {
                 return;
             }
         } else {
-            if (!emit(VersionEvent::Progress, line)) {
+            if (!raiseEvent(VersionEvent::Progress, line)) {
                 return;
             }
-            if (!emit(VersionEvent::Error, std::string(kWrongLengthLine))) {
+            if (!raiseEvent(VersionEvent::Error, std::string(kWrongLengthLine))) {
                 return;
             }
         }

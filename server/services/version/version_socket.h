@@ -90,7 +90,7 @@ class VersionSocket {
     struct Lookup;
 
     // Emits an event; false when the owner destroyed this socket meanwhile (then return at once).
-    bool emit(VersionEvent kind, std::string text);
+    bool raiseEvent(VersionEvent kind, std::string text);
     void connectTo(std::uint32_t address, std::uint16_t port);
     void onLookedUp(int error, std::uint32_t address, std::uint16_t port);
     void failConnectCall(int error);
