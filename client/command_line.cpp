@@ -10,6 +10,8 @@ constexpr std::string_view kBlockSizeOption = "--blksize=";
 constexpr std::string_view kTimeoutOption = "--timeout=";
 constexpr std::string_view kSendTimeoutOption = "--send-timeout";
 constexpr std::string_view kHeadlessOption = "--headless";
+constexpr std::string_view kHelpOption = "--help";
+constexpr std::string_view kVersionOption = "--version";
 
 void parseLongOption(std::string_view arg, ClientCommandLine& result) {
     if (arg.starts_with(kBlockSizeOption)) {
@@ -20,6 +22,10 @@ void parseLongOption(std::string_view arg, ClientCommandLine& result) {
         result.sendTimeout = true;
     } else if (arg == kHeadlessOption) {
         result.headless = true;
+    } else if (arg == kHelpOption) {
+        result.help = true;
+    } else if (arg == kVersionOption) {
+        result.version = true;
     } else {
         result.unknownLongOptions.emplace_back(arg);
     }

@@ -23,6 +23,8 @@ struct ClientCommandLine {
     std::optional<std::string> timeout;    // --timeout=N
     bool sendTimeout = false;              // --send-timeout
     bool headless = false;                 // --headless
+    bool help = false;                     // --help
+    bool version = false;                  // --version
     std::vector<std::string> unknownLongOptions;
 };
 

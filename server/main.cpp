@@ -36,11 +36,18 @@ int blockStopSignals() {
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::vector<std::string> args(argv, argv + argc);
+    const server::CommandLineChoices early = [&] {
+        server::ServerSettings unused;
+        return server::ParseServerCommandLine(args, unused);
+    }();
+    if (const auto status = server::AnswerBeforeStart(early, stdout, stderr)) {
+        return *status;
+    }
 
     platform::EventLoop loop;
     platform::SystemClock clock;
     server::HeadlessDialogs dialogs;
-    platform::RegistryHive hive(platform::RegistryHive::defaultPath("ravendockd"));
+    platform::RegistryHive hive(server::HivePath(early));
     server::HeadlessFrontEnd frontEnd(stdout, hive);
     {
         server::ServerSettings settings;
@@ -57,9 +64,6 @@ int main(int argc, char** argv) {
         frontEnd.attach(program.app());
         if (!program.InitInstance(args)) {
             return 1;  // the program's destructor has saved the settings
-        }
-        for (const auto& option : program.choices().unknownLongOptions) {
-            std::fprintf(stderr, "ravendockd: unknown option %s\n", option.c_str());
         }
         std::fprintf(stderr, "ravendockd: listening on %s\n", program.app().ListenText.c_str());
         program.app().onFatalListenerFailure = [&] {

@@ -56,13 +56,14 @@ class StopSignals {
     int fd_ = -1;
 };
 
+constexpr const char* kUsage =
+    "Usage: merrowinc -Hip -Gfile|-Pfile [-Rfile] [-Oport] [-B|-A] [--blksize=N] "
+    "[--timeout=N] [--send-timeout] [--headless]\n";
+
 }  // namespace
 
 void PrintCommandLineHelp(std::FILE* out) {
-    std::fputs(
-        "Usage: merrowinc -Hip -Gfile|-Pfile [-Rfile] [-Oport] [-B|-A] [--blksize=N] "
-        "[--timeout=N] [--send-timeout] [--headless]\n\n",
-        out);
+    std::fprintf(out, "%s\n", kUsage);
     for (std::string_view text : CommandLineHelpTexts()) {
         std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
     }
@@ -71,6 +72,26 @@ void PrintCommandLineHelp(std::FILE* out) {
         std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
     }
     std::fflush(out);
+}
+
+std::optional<int> AnswerBeforeStart(const ClientCommandLine& commandLine, std::FILE* out,
+                                     std::FILE* err) {
+    if (commandLine.help) {
+        PrintCommandLineHelp(out);
+        return 0;
+    }
+    if (commandLine.version) {
+        std::fputs("merrowinc " RAVEN_VERSION "\n", out);
+        return 0;
+    }
+    if (commandLine.unknownLongOptions.empty()) {
+        return std::nullopt;
+    }
+    for (const std::string& option : commandLine.unknownLongOptions) {
+        std::fprintf(err, "merrowinc: unknown option %s\n", option.c_str());
+    }
+    std::fputs(kUsage, err);
+    return 2;
 }
 
 int RunConsole(CMerrowinApp& app, ConsoleWindow& window, platform::EventLoop& loop,

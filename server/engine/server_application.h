@@ -11,6 +11,7 @@
 #include "server/engine/server_dialogs.h"
 #include "server/engine/server_settings.h"
 #include "server/engine/supervisor.h"
+#include "server/engine/transfer_ports.h"
 #include "server/engine/view_messages.h"
 
 namespace server {
@@ -35,6 +36,8 @@ class ServerApplication {
     std::optional<std::string> listenAddress;
     std::string ListenText;
     StatusReport statusReport;
+    // --port-range: where transfers bind their sockets.
+    TransferPorts transferPorts;
 
     // Guards the listener's list of client threads.
     std::mutex threadListMutex;
@@ -67,6 +70,17 @@ class ServerApplication {
 
     // Called when a listener restart failed and the program must end.
     std::function<void()> onFatalListenerFailure;
+
+    // What one transfer did, told once at its end (for a line in the journal).
+    struct TransferSummary {
+        int id = 0;
+        std::string client;  // address:port
+        std::string file;    // the local path
+        std::int64_t bytes = 0;
+        std::int64_t seconds = 0;
+        std::string result;  // as the client list's Result column shows it
+    };
+    std::function<void(const TransferSummary&)> onTransferEnded;
 
   private:
     void showWaitDialog(WaitDialogKind kind);
