@@ -8,8 +8,8 @@ PACKAGES=(
     # build
     build-essential cmake ninja-build ccache g++
     # the windows (Qt 6 Widgets and SVG) and their tests on a virtual display with a tray host;
-    # screenshots with ImageMagick's import
-    qt6-base-dev qt6-svg-dev libqt6svg6 xvfb xauth trayer imagemagick xdotool x11-utils
+    # screenshots with ImageMagick's import, framed by a small window manager
+    qt6-base-dev qt6-svg-dev libqt6svg6 xvfb xauth trayer imagemagick xdotool x11-utils openbox
     # fuzzing (libFuzzer runtime) and formatting
     clang clang-14 libclang-rt-14-dev clang-format
     # unit tests

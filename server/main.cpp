@@ -1,37 +1,20 @@
-// ravendockd without a window: the engine, its settings, and one line on stdout per change of
-// the client list.
-
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
+// ravendockd: the window when a display can be opened and --headless is not given; otherwise the
+// console front end, with one line on stderr saying why.
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/registry_hive.h"
-#include "server/config/server_program.h"
-#include "server/headless/headless_dialogs.h"
-#include "server/headless/headless_front_end.h"
+#include "server/engine/command_line.h"
+#include "server/engine/server_settings.h"
+#include "server/headless/headless_program.h"
 #include "server/headless/headless_version_check.h"
-#include "server/services/music/music_player.h"
-
-namespace {
-
-// SIGINT/SIGTERM arrive as a readable descriptor so the end runs on the main thread.
-int blockStopSignals() {
-    sigset_t mask;
-    sigemptyset(&mask);
-    sigaddset(&mask, SIGINT);
-    sigaddset(&mask, SIGTERM);
-    ::sigprocmask(SIG_BLOCK, &mask, nullptr);
-    return ::signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
-}
-
-}  // namespace
+#ifdef RAVEN_HAVE_QT
+#include "server/qt/display_probe.h"
+#include "server/qt/windowed_program.h"
+#endif
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -44,61 +27,25 @@ int main(int argc, char** argv) {
         return *status;
     }
 
-    platform::EventLoop loop;
-    platform::SystemClock clock;
-    server::HeadlessDialogs dialogs;
-    platform::RegistryHive hive(server::HivePath(early));
-    server::HeadlessFrontEnd frontEnd(stdout, hive);
-    {
+    if (early.checkVersion) {
+        platform::EventLoop loop;
+        platform::RegistryHive hive(server::HivePath(args));
         server::ServerSettings settings;
         server::LoadSettings(settings, hive);
-        if (server::ParseServerCommandLine(args, settings).checkVersion) {
-            return server::RunHeadlessVersionCheck(loop, settings, hive);
-        }
+        server::ParseServerCommandLine(args, settings);
+        return server::RunHeadlessVersionCheck(loop, settings, hive);
     }
-
-    const int signals = blockStopSignals();
-    int exitStatus = 0;
-    {
-        server::ServerProgram program(loop, clock, dialogs, hive, frontEnd);
-        frontEnd.attach(program.app());
-        if (!program.InitInstance(args)) {
-            return 1;  // the program's destructor has saved the settings
-        }
-        std::fprintf(stderr, "ravendockd: listening on %s\n", program.app().ListenText.c_str());
-        program.app().onFatalListenerFailure = [&] {
-            exitStatus = 1;
-            loop.quit();
-        };
-        if (signals >= 0) {
-            loop.watchReadable(signals, [&] {
-                signalfd_siginfo info{};
-                while (::read(signals, &info, sizeof info) == sizeof info) {
-                }
-                loop.quit();
-            });
-        }
-
-        std::unique_ptr<server::MusicPlayer> music;
-        if (program.choices().music) {
-            music = std::make_unique<server::MusicPlayer>(loop, program.app().settings, dialogs);
-            music->ToggleMusic();
-        }
-
-        loop.run();
-        music.reset();
-
-        // As the window's Exit: the document closes (every row to the log), then the program
-        // ends, stopping the transfers before the settings are saved.
-        frontEnd.closeDocument();
-        program.ExitInstance();
-        if (signals >= 0) {
-            loop.unwatch(signals);
-        }
-        frontEnd.destroyMainWindow();
+    if (early.headless) {
+        return server::RunHeadless(args);
     }
-    if (signals >= 0) {
-        ::close(signals);
+#ifdef RAVEN_HAVE_QT
+    const std::string why = server::WhyNoDisplay();
+    if (why.empty()) {
+        return server::RunWindowed(argc, argv, args);
     }
-    return exitStatus;
+    std::fprintf(stderr, "ravendockd: %s; running without a window\n", why.c_str());
+#else
+    std::fprintf(stderr, "ravendockd: built without the window; running without one\n");
+#endif
+    return server::RunHeadless(args);
 }

@@ -221,7 +221,9 @@ std::optional<int> AnswerBeforeStart(const CommandLineChoices& choices, std::FIL
     return 2;
 }
 
-std::string HivePath(const CommandLineChoices& choices) {
+std::string HivePath(const std::vector<std::string>& args) {
+    ServerSettings unused;
+    const CommandLineChoices choices = ParseServerCommandLine(args, unused);
     return choices.configFile ? *choices.configFile
                               : platform::RegistryHive::defaultPath("ravendockd");
 }

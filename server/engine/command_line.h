@@ -46,6 +46,6 @@ std::optional<int> AnswerBeforeStart(const CommandLineChoices& choices, std::FIL
                                      std::FILE* err);
 
 // The hive file: --config's, else the user's ravendockd.reg.
-std::string HivePath(const CommandLineChoices& choices);
+std::string HivePath(const std::vector<std::string>& args);
 
 }  // namespace server

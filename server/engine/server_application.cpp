@@ -98,7 +98,11 @@ void ServerApplication::StopServing() {
 }
 
 void ServerApplication::StartServing() {
-    CloseWaitDialogs();
+    // Only the stop dialog: a port change still waiting for its answer stays pending.
+    if (stopWaitDialog_) {
+        stopWaitDialog_ = false;
+        dialogs_.closeWaitDialog(WaitDialogKind::StopServing);
+    }
     bServing = true;
 }
 

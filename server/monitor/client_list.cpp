@@ -39,9 +39,14 @@ std::string FormatClientTime(std::int64_t seconds) {
     if (::localtime_r(&t, &local) == nullptr) {
         return {};
     }
-    char buffer[64];
-    const std::size_t n = std::strftime(buffer, sizeof buffer, "%d %b, %H:%M", &local);
-    return std::string(buffer, n);
+    // English month names whatever the process locale (a window sets it from the environment):
+    // the log file and whoever reads it expect them.
+    static constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char buffer[32];
+    const int n = std::snprintf(buffer, sizeof buffer, "%02d %s, %02d:%02d", local.tm_mday,
+                                kMonths[local.tm_mon % 12], local.tm_hour, local.tm_min);
+    return std::string(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
 std::size_t FormatProgressInto(char (&out)[48], std::int64_t done, std::int64_t total) {

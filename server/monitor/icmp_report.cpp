@@ -42,7 +42,8 @@ const IcmpTypeName kIcmpTypeNames[13] = {
 
 int IcmpColumnWidth(int column, int clientWidth) {
     if (column == 2) {
-        return clientWidth - kIcmpFixedWidth;
+        // A list narrower than the fixed columns leaves the last one empty, never negative.
+        return std::max(0, clientWidth - kIcmpFixedWidth);
     }
     if (column >= 0 && column < 2) {
         return kIcmpColumns[column].width;

@@ -201,5 +201,19 @@ TEST_F(EngineTest, DropClientsStopsTransfersAndKeepClientsOnlyCloses) {
     EXPECT_EQ(opcodeOf(receive().value_or(Bytes{0, 0})), protocol::kData);
 }
 
+TEST_F(EngineTest, StartServingClosesTheStopDialogButNotAPendingPortChange) {
+    writeFile(outPath("f"), std::string(600, 'f'));
+    listen();
+    sendToListener(request(1, "f", "octet"));
+    ASSERT_TRUE(receive());
+    app.ApplyListenChange();
+    app.StopServing();
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    app.StartServing();
+    ASSERT_EQ(dialogs.closed.size(), 1u);
+    EXPECT_EQ(dialogs.closed[0], server::WaitDialogKind::StopServing);
+    EXPECT_TRUE(app.waitDialogOpen()) << "the port change still waits";
+}
+
 }  // namespace
 }  // namespace enginetest

@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "server/engine/server_settings.h"
+#include "server/monitor/client_list.h"
 #include "server/monitor/icmp_monitor.h"
 #include "server/services/icmp/icmp_socket.h"
 
@@ -99,6 +100,18 @@ TEST(IcmpStamp, LongDateAndTimeInEnglishWithZeroPaddedFields) {
         << "local time, not UTC";
     ::setenv("TZ", "UTC", 1);
     ::tzset();
+}
+
+TEST(IcmpColumns, MessageColumnTakesTheRestButNeverLessThanNothing) {
+    EXPECT_EQ(server::IcmpColumnWidth(2, 1000), 1000 - server::kIcmpFixedWidth);
+    EXPECT_EQ(server::IcmpColumnWidth(2, 100), 0);
+}
+
+TEST(ClientTime, EnglishMonthAndZeroPaddedFieldsInLocalTime) {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    EXPECT_EQ(server::FormatClientTime(kDec8At140509), "08 Dec, 14:05");
+    EXPECT_EQ(server::FormatClientTime(1798960089), "03 Jan, 07:08");
 }
 
 TEST_F(IcmpReportTest, EchoRequestsAndRepliesAreListedNewestFirst) {
