@@ -1,6 +1,7 @@
 # The Debian package, made by CPack from the install rules: `cpack -G DEB` in a build folder of
-# the "package" preset. The package depends on what the programs link (found by dpkg-shlibdeps);
-# FluidSynth is only recommended because the music loads it when it first plays.
+# the "package" preset. The package depends on what the programs link (found by dpkg-shlibdeps)
+# and the Qt plugins the window loads; FluidSynth is only recommended because the music loads it
+# when it first plays.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ravendock)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -17,6 +18,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser")
+if(RAVEN_HAVE_QT)
+  # Loaded as plugins, so dpkg-shlibdeps cannot see them: the SVG icons and the X11 platform.
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6svg6, qt6-qpa-plugins")
+endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libfluidsynth3")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "timgm6mb-soundfont | fluid-soundfont-gm")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
