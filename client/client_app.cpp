@@ -2,6 +2,19 @@
 
 namespace client {
 
+int ExitStatusForEnd(int endCode, bool serverSentError) {
+    switch (endCode) {
+        case -1:
+            return serverSentError ? kExitServerError : kExitCompleted;
+        case -2:
+            return kExitNotCompleted;
+        case 0:
+            return 7;  // the options could not be applied
+        default:
+            return endCode;
+    }
+}
+
 CMerrowinApp::CMerrowinApp(platform::EventLoop& loop, const platform::Clock& clock,
                            ClientDialogs& dialogs, IniProfile& profile, LocalHost localHost)
     : loop_(loop), profile_(profile), localHost_(std::move(localHost)), context_{loop,
@@ -98,7 +111,7 @@ void CMerrowinApp::AutomaticStart(bool sending) {
     };
     automaticStart_ = view_->StartTransfer(request);
     if (automaticStart_ == StartResult::NotStarted) {
-        exitCode = -2;
+        exitCode = kExitNotCompleted;
     }
 }
 
@@ -117,7 +130,8 @@ void CMerrowinApp::OnTransferEnded(int code) {
     if (!automatic) {
         return;
     }
-    exitCode = code;
+    CTransferSocket* transfer = view_ ? view_->transfer() : nullptr;
+    exitCode = ExitStatusForEnd(code, transfer != nullptr && transfer->serverSentError());
     if (window_ != nullptr) {
         window_->Close();
     }

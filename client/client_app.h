@@ -20,8 +20,21 @@
 
 namespace client {
 
-// Often enough that a time-out ends well within a second of its due time.
+// Often enough that a time-out ends, and a packet goes out again, well within a second of its
+// due time.
 inline constexpr std::chrono::milliseconds kTimeoutCheckInterval{250};
+
+// Exit statuses of the program after an automatic transfer. The client's own TFTP codes 3, 4, 7
+// and 8 are statuses of their own (its code 0, a block size from the server that cannot be used,
+// gives 7).
+inline constexpr int kExitCompleted = 0;
+inline constexpr int kExitServerError = 1;
+inline constexpr int kExitCommandLine = 2;
+inline constexpr int kExitNotCompleted = 254;  // timed out, or the request did not go out
+
+// The exit status for a transfer's end code (-1 with serverSentError when the server's ERROR
+// ended it).
+int ExitStatusForEnd(int endCode, bool serverSentError);
 
 // The application object: owns the settings and the view, runs the start-up with the command
 // line and the automatic transfer, and turns the end of that transfer into the exit status.
@@ -36,6 +49,7 @@ class CMerrowinApp final : public TransferOwner {
     ClientSettings settings;
     // Set once an automatic transfer has been attempted; never cleared.
     bool automatic = false;
+    // The exit status (kExit... or a TFTP code).
     int exitCode = 0;
     // The command line's texts.
     std::string getPath;

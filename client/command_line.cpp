@@ -42,10 +42,15 @@ ClientCommandLine ParseClientCommandLine(const std::vector<std::string>& args) {
             continue;
         }
         if (arg.size() < 2 || (arg[0] != '-' && arg[0] != '/')) {
+            result.strayArguments.emplace_back(arg);
             continue;
         }
         // The value ends at a blank, which only quoting can have put there.
         std::string value(arg.substr(2, arg.find_first_of(" \t", 2) - 2));
+        const char letter = static_cast<char>(arg[1] & ~0x20);
+        if (value.empty() && std::string_view("HGPRO").find(letter) != std::string_view::npos) {
+            result.emptySwitches += letter;
+        }
         switch (arg[1]) {
             case 'A':
             case 'a':
@@ -82,6 +87,35 @@ ClientCommandLine ParseClientCommandLine(const std::vector<std::string>& args) {
     return result;
 }
 
+std::string CommandLineProblem(const ClientCommandLine& c) {
+    if (!c.unknownLongOptions.empty()) {
+        return "unknown option " + c.unknownLongOptions.front();
+    }
+    const bool asked = !c.host.empty() || !c.getPath.empty() || !c.putPath.empty() ||
+                       c.emptySwitches.find_first_of("HGP") != std::string::npos;
+    if (!asked) {
+        return {};
+    }
+    if (!c.emptySwitches.empty()) {
+        const char letter = c.emptySwitches.front();
+        std::string text = std::string("-") + letter + " has no value: write it right after -" +
+                           letter + ", without a blank (as in -" + letter;
+        text += letter == 'H' ? "10.0.0.1)" : letter == 'O' ? "69)" : "file.bin)";
+        return text;
+    }
+    if (!c.strayArguments.empty()) {
+        return "unexpected argument \"" + c.strayArguments.front() +
+               "\": every value goes right after its switch";
+    }
+    if (c.host.empty()) {
+        return "no server address: give it with -Hip";
+    }
+    if (c.getPath.empty() && c.putPath.empty()) {
+        return "no file: give one to get with -Gfile or to send with -Pfile";
+    }
+    return {};
+}
+
 const std::array<std::string_view, 7>& CommandLineHelpTexts() {
     static constexpr std::array<std::string_view, 7> kTexts = {
         "-Hip\tWhere ip is the Dotted Decimal Notation\n\tI.P. of the Target Host",
@@ -95,12 +129,28 @@ const std::array<std::string_view, 7>& CommandLineHelpTexts() {
     return kTexts;
 }
 
-const std::array<std::string_view, 4>& ExtensionHelpTexts() {
-    static constexpr std::array<std::string_view, 4> kTexts = {
+const std::array<std::string_view, 6>& ExtensionHelpTexts() {
+    static constexpr std::array<std::string_view, 6> kTexts = {
         "--blksize=N\tblock size of the transfer (64 to 65420)",
         "--timeout=N\ttime-out in seconds",
         "--send-timeout\tsend the time-out to the server",
         "--headless\trun in the console, without a window",
+        "--help\tthis text",
+        "--version\tthe program's version",
+    };
+    return kTexts;
+}
+
+const std::array<std::string_view, 8>& ExitStatusHelpTexts() {
+    static constexpr std::array<std::string_view, 8> kTexts = {
+        "0\tthe transfer completed",
+        "1\tthe server ended it with an ERROR",
+        "2\tthe command line cannot start a transfer as written",
+        "3\tthe local file could not be written or read",
+        "4\tthe server sent a packet that has no place in the transfer",
+        "7\tthe server refused the options, or chose a block size that cannot be used",
+        "8\taborted, or the server answered options that were not asked for",
+        "254\ttimed out, or the transfer did not start",
     };
     return kTexts;
 }

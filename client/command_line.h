@@ -26,15 +26,26 @@ struct ClientCommandLine {
     bool help = false;                     // --help
     bool version = false;                  // --version
     std::vector<std::string> unknownLongOptions;
+    // Letters of -H, -G, -P, -R and -O given without a value, and arguments that are no switch:
+    // "-H 10.0.0.1" gives both.
+    std::string emptySwitches;
+    std::vector<std::string> strayArguments;
 };
 
 // args[0] is the program's name.
 ClientCommandLine ParseClientCommandLine(const std::vector<std::string>& args);
 
+// Why a command line that asks for a transfer cannot start one as written (a value parted from
+// its switch, an unknown long option, a file without a host or a host without a file); empty
+// when it can, or when it asks for no transfer at all.
+std::string CommandLineProblem(const ClientCommandLine& commandLine);
+
 // The "Command Line" help texts, one switch each, in the order -H, -G, -P, -R, -O, -B, -A.
 const std::array<std::string_view, 7>& CommandLineHelpTexts();
 // The same for the extensions.
-const std::array<std::string_view, 4>& ExtensionHelpTexts();
+const std::array<std::string_view, 6>& ExtensionHelpTexts();
+// The exit statuses of a run from the command line, one a line.
+const std::array<std::string_view, 8>& ExitStatusHelpTexts();
 
 // A path split at its last separator: the folder with the separator (empty when there is none)
 // and the name.

@@ -35,10 +35,9 @@ int main(int argc, char** argv) {
         dialogs.beforeOutput = [&window] { window.BreakLine(); };
         client::IniProfile profile(client::ClientProfilePath());
         client::CMerrowinApp app(loop, clock, dialogs, profile, client::LocalHost::System());
-        // Exit statuses are 8 bits wide: -1 arrives as 255 and -2 as 254.
-        return client::RunConsole(app, window, loop, args, stdout, stderr, true) & 0xff;
+        return client::RunConsole(app, window, loop, args, stdout, stderr, true);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "merrowinc: %s\n", e.what());
-        return 254;
+        return client::kExitNotCompleted;
     }
 }

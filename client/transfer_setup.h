@@ -14,8 +14,8 @@
 namespace client {
 
 // Where the local address of a transfer comes from: the host's name and the IPv4 addresses of
-// its interfaces that are up (loopback included, in the system's order), and the multihomed
-// dialog's "Show this dialog again" box, which lasts for this run only.
+// its interfaces that are up (loopback only when there is no other, in the system's order), and
+// the multihomed dialog's "Show this dialog again" box, which lasts for this run only.
 struct LocalHost {
     std::function<std::optional<std::string>()> name;
     std::function<std::vector<std::uint32_t>()> addresses;

@@ -66,7 +66,10 @@ std::string formatted(const char* format, int number) {
 }  // namespace
 
 CTransferSocket::CTransferSocket(TransferContext& context, TransferViewObserver* ownerView)
-    : context_(context), ownerView_(ownerView), packet_(kInitialPacketSize) {}
+    : context_(context),
+      ownerView_(ownerView),
+      packet_(kInitialPacketSize),
+      received_(kInitialPacketSize) {}
 
 CTransferSocket::~CTransferSocket() {
     if (watching_) {
@@ -109,10 +112,20 @@ void CTransferSocket::Notify(TransferNotice notice) {
 }
 
 void CTransferSocket::SendPacket(std::size_t length) {
-    // A lost ACK, DATA or ERROR is covered by the time-out; nothing to report here.
+    // A failed send is not reported: the retransmission and the time-out cover it.
     if (length != 0) {
         socket_.sendTo(packet_.data(), length, peer_);
     }
+    lastSentLength_ = length;
+    lastSentMs_ = context_.clock.nowMilliseconds();
+    retransmissions_ = 0;
+}
+
+void CTransferSocket::AnswerStranger(const platform::Ipv4Endpoint& from) {
+    // Built apart from the send buffer, which still holds the packet to retransmit.
+    std::uint8_t answer[64];
+    const std::size_t length = protocol::buildError(answer, 5, clientErrorText(5));
+    socket_.sendTo(answer, length, from);
 }
 
 bool CTransferSocket::SetUpLocalSocket() {
@@ -165,13 +178,15 @@ bool CTransferSocket::SizeBuffers(BufferDirection direction) {
     const std::size_t want = static_cast<std::size_t>(blockSize) + kBufferSlack;
     try {
         packet_.resize(std::max(want, kInitialPacketSize));
+        received_.resize(std::max(want, kInitialPacketSize));
     } catch (const std::bad_alloc&) {
         context_.dialogs.MessageBox("Unable to allocate buffers for transfer");
         return false;
     }
     const int wantBytes = static_cast<int>(want);
-    const bool set = direction == BufferDirection::Send ? socket_.setSendBufferSize(wantBytes)
-                                                        : socket_.setReceiveBufferSize(wantBytes);
+    const int askBytes = platform::socketBufferFor(wantBytes);
+    const bool set = direction == BufferDirection::Send ? socket_.setSendBufferSize(askBytes)
+                                                        : socket_.setReceiveBufferSize(askBytes);
     const int granted =
         direction == BufferDirection::Send ? socket_.sendBufferSize() : socket_.receiveBufferSize();
     if (!set || granted < 0) {
@@ -189,6 +204,7 @@ bool CTransferSocket::SizeBuffers(BufferDirection direction) {
         blockSize = reduced;
         try {
             packet_.resize(std::max(static_cast<std::size_t>(granted), kInitialPacketSize));
+            received_.resize(packet_.size());
         } catch (const std::bad_alloc&) {
             context_.dialogs.MessageBox("Unable to allocate buffers for transfer");
             return false;
@@ -202,17 +218,21 @@ std::size_t CTransferSocket::BuildRequest(protocol::Opcode opcode, std::string_v
                                           std::string_view mode) {
     protocol::OptionPair options[3];
     std::size_t count = 0;
+    askedTsize_ = false;
     if (opcode == protocol::kRrq) {
         // The size of a text-mode fetch is not known before the server has converted it, so
         // servers refuse the option there (tftpd-hpa ends the transfer with ERROR 8); it only
         // feeds the progress bar, so a netascii request goes without it.
         if (!sameName(mode, kNetascii)) {
             options[count++] = {"tsize", 0};
+            askedTsize_ = true;
         }
     } else if (context_.settings.TSize) {
         options[count++] = {"tsize", fileSize_};
+        askedTsize_ = true;
     }
-    if (sendTimeoutOption == 1) {
+    askedTimeout_ = sendTimeoutOption == 1;
+    if (askedTimeout_) {
         options[count++] = {"timeout", static_cast<std::uint64_t>(std::max(timeoutSeconds, 0))};
     }
     requestedBlockSize_ = 0;
@@ -239,6 +259,7 @@ std::size_t CTransferSocket::BuildRequest(protocol::Opcode opcode, std::string_v
 void CTransferSocket::AbandonStart() {
     active_ = false;
     file_.close();
+    destination_.Discard();
 }
 
 bool CTransferSocket::SendRequest(std::size_t length, std::string_view hostAddress,
@@ -246,12 +267,18 @@ bool CTransferSocket::SendRequest(std::size_t length, std::string_view hostAddre
     auto address = platform::parseAddress(hostAddress);
     // Replies before the first datagram, and an abort before any, go to the request's host.
     peer_ = platform::Ipv4Endpoint{address.value_or(0), static_cast<std::uint16_t>(port & 0xffff)};
+    peerKnown_ = false;
+    serverSentError_ = false;
+    finalAckSent_ = false;
     errno = EINVAL;
     if (!address || length == 0 || !socket_.sendTo(packet_.data(), length, peer_)) {
         context_.dialogs.MessageBox(formatted(failureFormat, errno));
         AbandonStart();
         return false;
     }
+    lastSentLength_ = length;
+    lastSentMs_ = context_.clock.nowMilliseconds();
+    retransmissions_ = 0;
     return true;
 }
 
@@ -277,7 +304,7 @@ int CTransferSocket::StartFetch(std::string_view remoteName, std::string_view lo
         AbandonStart();
         return 0;
     }
-    if (!file_.openForWrite(path, !binary)) {
+    if (!destination_.Create(path) || !file_.openForWrite(destination_.partPath(), !binary)) {
         context_.dialogs.MessageBox("Unable to create file : " + path);
         AbandonStart();
         return 0;
@@ -322,17 +349,33 @@ void CTransferSocket::OnReceive(int error) {
     }
     // Reading also while ended keeps a level-triggered watch from spinning on a late datagram.
     const std::size_t capacity =
-        active_ ? static_cast<std::size_t>(blockSize) + protocol::kHeaderSize : packet_.size();
+        active_ ? static_cast<std::size_t>(blockSize) + protocol::kHeaderSize : received_.size();
     platform::Ipv4Endpoint from;
-    const ssize_t n = socket_.receiveFrom(packet_.data(), capacity, from);
-    if (n < 0 || !active_) {
+    const ssize_t n = socket_.receiveFrom(received_.data(), capacity, from);
+    if (n < 0) {
         return;
     }
-    const auto length = static_cast<std::size_t>(n);
-    if (length > capacity || length < protocol::kHeaderSize) {
-        return;  // does not fit, or too short to be a packet
+    auto length = static_cast<std::size_t>(n);
+    if (length < protocol::kHeaderSize) {
+        return;  // too short to be a packet
+    }
+    if (!active_) {
+        RepeatFinalAck(from, length);
+        return;
+    }
+    if (peerKnown_ && !(from == peer_)) {
+        AnswerStranger(from);
+        return;
+    }
+    if (length > capacity) {
+        // Only an ERROR may be longer than a block: its text is shown as far as it came.
+        if (protocol::readU16(received_.data()) != protocol::kError) {
+            return;
+        }
+        length = capacity;
     }
     peer_ = from;
+    peerKnown_ = true;
     lastLength_ = length;
     lastActivity_ = context_.clock.nowSeconds();
     if (sending == 1) {
@@ -342,14 +385,24 @@ void CTransferSocket::OnReceive(int error) {
     }
 }
 
+void CTransferSocket::RepeatFinalAck(const platform::Ipv4Endpoint& from, std::size_t length) {
+    // The final ACK was lost if the server sends its last block again.
+    if (finalAckSent_ && from == peer_ && length <= received_.size() &&
+        protocol::readU16(received_.data()) == protocol::kData &&
+        protocol::readU16(received_.data() + 2) == finalBlock_) {
+        socket_.sendTo(packet_.data(), protocol::buildAck(packet_, finalBlock_), peer_);
+    }
+}
+
 void CTransferSocket::ShowServerMessage() {
+    serverSentError_ = true;
     protocol::ParsedPacket parsed;
-    protocol::parsePacket(std::span<const std::uint8_t>(packet_.data(), lastLength_), parsed);
+    protocol::parsePacket(std::span<const std::uint8_t>(received_.data(), lastLength_), parsed);
     ShowStatus(FormatServerMessage(statusText_, parsed.text));
 }
 
 void CTransferSocket::FetchHandler() {
-    const std::uint16_t opcode = protocol::readU16(packet_.data());
+    const std::uint16_t opcode = protocol::readU16(received_.data());
     switch (opcode) {
         case protocol::kError:
             ShowServerMessage();
@@ -376,7 +429,7 @@ void CTransferSocket::FetchHandler() {
 }
 
 void CTransferSocket::SendHandler() {
-    const std::uint16_t opcode = protocol::readU16(packet_.data());
+    const std::uint16_t opcode = protocol::readU16(received_.data());
     switch (opcode) {
         case protocol::kError:
             ShowServerMessage();
@@ -392,7 +445,7 @@ void CTransferSocket::SendHandler() {
             }
             break;
         case protocol::kAck:
-            OnAck(protocol::readU16(packet_.data() + 2));
+            OnAck(protocol::readU16(received_.data() + 2));
             break;
         default:
             EndTransfer(4);
@@ -414,11 +467,11 @@ void CTransferSocket::SettleBlockSize(bool blockSizeAnswered) {
     }
 }
 
-bool CTransferSocket::ApplyOptions() {
-    // A copy: resizing the buffers for a new block size moves the packet buffer.
-    const std::string body(packet_.begin() + 2,
-                           packet_.begin() + static_cast<std::ptrdiff_t>(lastLength_));
-    bool blockSizeAnswered = false;
+std::vector<CTransferSocket::OptionValue> CTransferSocket::ReadOptions() const {
+    // A copy: resizing the buffers for a new block size moves the receive buffer.
+    const std::string body(received_.begin() + 2,
+                           received_.begin() + static_cast<std::ptrdiff_t>(lastLength_));
+    std::vector<OptionValue> options;
     std::size_t pos = 0;
     while (pos < body.size()) {
         const std::size_t nameEnd = body.find('\0', pos);
@@ -429,32 +482,58 @@ bool CTransferSocket::ApplyOptions() {
         if (valueEnd == std::string::npos) {
             break;  // a value that runs past the end is not applied
         }
-        const std::string_view name(body.data() + pos, nameEnd - pos);
         const std::string_view value(body.data() + nameEnd + 1, valueEnd - nameEnd - 1);
+        options.push_back({body.substr(pos, nameEnd - pos), LeadingDecimal(value, UINT64_MAX)});
         pos = valueEnd + 1;
-        const std::uint64_t number = LeadingDecimal(value, UINT64_MAX);
-        if (sameName(name, "tsize")) {
+    }
+    return options;
+}
+
+bool CTransferSocket::OptionsAsked(const std::vector<OptionValue>& options) const {
+    for (const OptionValue& option : options) {
+        const bool asked = (sameName(option.name, "tsize") && askedTsize_) ||
+                           (sameName(option.name, "timeout") && askedTimeout_) ||
+                           (sameName(option.name, "blksize") && requestedBlockSize_ != 0 &&
+                            option.value <= static_cast<std::uint64_t>(requestedBlockSize_));
+        if (!asked) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CTransferSocket::ApplyOptions() {
+    const std::vector<OptionValue> options = ReadOptions();
+    // A server may only answer what was asked, and may only lower the block size.
+    if (!OptionsAsked(options)) {
+        ShowStatus("Option Failure");
+        EndTransfer(8);
+        return false;
+    }
+    bool blockSizeAnswered = false;
+    for (const OptionValue& option : options) {
+        if (sameName(option.name, "tsize")) {
             if (sending == 0) {
-                fileSize_ = number;
-                Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressTotal, number, {}});
+                fileSize_ = option.value;
+                Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressTotal, option.value, {}});
             }
-        } else if (sameName(name, "blksize")) {
+        } else if (sameName(option.name, "blksize")) {
             blockSizeAnswered = true;
-            if (number != static_cast<std::uint64_t>(blockSize)) {
+            if (option.value != static_cast<std::uint64_t>(blockSize)) {
                 // A size no UDP datagram can carry cannot be set up at all.
-                if (number < protocol::kMinBlockSize || number > protocol::kMaxBlockSize) {
+                if (option.value < protocol::kMinBlockSize) {
                     context_.dialogs.MessageBox("Block size settings not valid for sockets");
                     EndTransfer(0);
                     return false;
                 }
-                blockSize = static_cast<int>(number);
+                blockSize = static_cast<int>(option.value);
                 if (!SizeBuffers(sending == 1 ? BufferDirection::Send : BufferDirection::Receive)) {
                     EndTransfer(0);
                     return false;
                 }
             }
         }
-        // "timeout" leaves the local time-out as it is; other names are ignored.
+        // "timeout" leaves the local time-out as it is.
     }
     SettleBlockSize(blockSizeAnswered);
     return true;
@@ -462,7 +541,7 @@ bool CTransferSocket::ApplyOptions() {
 
 void CTransferSocket::OnData() {
     SettleBlockSize(false);
-    const std::uint16_t number = protocol::readU16(packet_.data() + 2);
+    const std::uint16_t number = protocol::readU16(received_.data() + 2);
     if (number != block_) {
         SendPacket(protocol::buildAck(packet_, static_cast<std::uint16_t>(block_ - 1)));
         return;
@@ -471,11 +550,11 @@ void CTransferSocket::OnData() {
     const bool last = lastLength_ != static_cast<std::size_t>(blockSize) + protocol::kHeaderSize;
     if (!last) {
         // Acknowledged before it is stored, so the server reads and sends the next block while
-        // this one is written (the ACK overwrites only the header). A failed store still ends
-        // the transfer with an error before the last block is acknowledged.
+        // this one is written. A failed store still ends the transfer with an error before the
+        // last block is acknowledged.
         SendPacket(protocol::buildAck(packet_, block_));
     }
-    if (file_.write(packet_.data() + protocol::kHeaderSize, bytes) < bytes) {
+    if (file_.write(received_.data() + protocol::kHeaderSize, bytes) < bytes) {
         context_.dialogs.MessageBox("Error writing to local file");
         EndTransfer(3);
         return;
@@ -489,18 +568,27 @@ void CTransferSocket::OnData() {
     if (last) {
         // The file's last bytes reach the disk before the server hears that all is well: a
         // failure there must end the transfer as a local write error, not as a success.
-        if (!file_.close()) {
-            context_.dialogs.MessageBox("Error writing to local file");
-            EndTransfer(3);
+        if (!CompleteFetch()) {
             return;
         }
         SendPacket(protocol::buildAck(packet_, block_));
+        finalAckSent_ = true;
+        finalBlock_ = block_;
     }
     ++block_;
     if (last) {
         ShowStatus(FormatReceived(statusText_, bytesReceived_, count_, true));
         EndTransfer(-1);
     }
+}
+
+bool CTransferSocket::CompleteFetch() {
+    if (!file_.close() || !destination_.Commit()) {
+        context_.dialogs.MessageBox("Error writing to local file");
+        EndTransfer(3);
+        return false;
+    }
+    return true;
 }
 
 bool CTransferSocket::SendBlock(bool resent) {
@@ -538,8 +626,11 @@ void CTransferSocket::OnAck(std::uint16_t number) {
         lastBlockOffset_ = static_cast<std::int64_t>(count_);
         SendBlock(false);
     } else if (number == static_cast<std::uint16_t>(block_ - 2) && lastBlockOffset_ >= 0 &&
+               context_.clock.nowMilliseconds() - lastSentMs_ >= RetransmissionIntervalMs() / 2 &&
                file_.stepBack()) {
-        // The server repeats the ACK before the last block: that block was lost.
+        // The server repeats the ACK before the last block: that block was lost. A repeat that
+        // follows the block at once answers a duplicate of the block before, not a loss;
+        // answering it would send every block twice from then on.
         --block_;
         SendBlock(true);
     }
@@ -551,14 +642,33 @@ void CTransferSocket::EndTransfer(int code) {
         SendPacket(protocol::buildError(packet_, static_cast<std::uint16_t>(code), text));
     }
     file_.close();
+    destination_.Discard();  // after a completed fetch there is nothing left to discard
     active_ = false;
+    lastSentLength_ = 0;
     context_.owner.OnTransferEnded(code);
 }
 
+std::int64_t CTransferSocket::RetransmissionIntervalMs() const {
+    // A second, or a third of a shorter time-out, so a few go out before it.
+    constexpr std::int64_t kInterval = 1000;
+    return std::min<std::int64_t>(kInterval, std::max(timeoutSeconds, 1) * kInterval / 3);
+}
+
 void CTransferSocket::CheckTimeout() {
-    if (active_ && context_.clock.nowSeconds() - timeoutSeconds > lastActivity_) {
+    if (!active_) {
+        return;
+    }
+    if (context_.clock.nowSeconds() - timeoutSeconds > lastActivity_) {
         ShowStatus("Timed out");
         EndTransfer(-2);
+        return;
+    }
+    const std::int64_t now = context_.clock.nowMilliseconds();
+    if (lastSentLength_ != 0 && retransmissions_ < kMaxRetransmissions &&
+        now - lastSentMs_ >= RetransmissionIntervalMs()) {
+        socket_.sendTo(packet_.data(), lastSentLength_, peer_);
+        lastSentMs_ = now;
+        ++retransmissions_;
     }
 }
 

@@ -9,6 +9,7 @@
 #include "client/client_dialogs.h"
 #include "client/client_messages.h"
 #include "client/client_settings.h"
+#include "client/fetch_destination.h"
 #include "client/transfer_setup.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -36,6 +37,11 @@ enum class BufferDirection { Send, Receive };
 // the event loop's readable notifications and by CheckTimeout. The window owns it and replaces
 // it at the next start; it is idle after SetUpLocalSocket, active after a successful StartFetch
 // or StartSend, and ended (socket still open) after EndTransfer.
+//
+// The packet sent last (request, ACK or DATA) stays in the send buffer and goes out again when
+// nothing arrives for a retransmission interval, a bounded number of times. The first reply
+// fixes the server's transfer port; datagrams from anyone else get ERROR 5 and change nothing.
+// A fetch writes to a temporary file that takes the target's place only when it completed.
 class CTransferSocket {
   public:
     CTransferSocket(TransferContext& context, TransferViewObserver* ownerView);
@@ -70,7 +76,11 @@ class CTransferSocket {
     void OnReceive(int error);
     // Also the abort (code 8). Codes 0 to 8 send that ERROR while active; -1 and -2 send nothing.
     void EndTransfer(int code);
+    // Ends the transfer after the time-out of silence; before that, sends the last packet again
+    // once per retransmission interval.
     void CheckTimeout();
+    // How long the last packet waits for an answer before it goes out again.
+    std::int64_t RetransmissionIntervalMs() const;
 
     bool active() const { return active_; }
     const std::string& localAddressText() const { return localAddressText_; }
@@ -81,6 +91,10 @@ class CTransferSocket {
     std::uint64_t count() const { return count_; }
     std::uint64_t bytesReceived() const { return bytesReceived_; }
     std::int64_t lastActivity() const { return lastActivity_; }
+    // The transfer ended because the server sent an ERROR (end code -1 then says no more).
+    bool serverSentError() const { return serverSentError_; }
+    // The retransmissions allowed for one packet.
+    static constexpr int kMaxRetransmissions = 8;
 
   private:
     void FetchHandler();
@@ -96,7 +110,23 @@ class CTransferSocket {
     void ShowServerMessage();
     void ShowStatus(std::string_view text);
     void Notify(TransferNotice notice);
+    // Sends the first length bytes of the send buffer to the peer; they are the packet to
+    // retransmit from now on.
     void SendPacket(std::size_t length);
+    // A datagram from someone other than the peer: ERROR 5 to it, nothing else.
+    void AnswerStranger(const platform::Ipv4Endpoint& from);
+    struct OptionValue {
+        std::string name;
+        std::uint64_t value = 0;
+    };
+    // The pairs of the OACK just received, as far as they are complete.
+    std::vector<OptionValue> ReadOptions() const;
+    // False for an option that was not asked, or a block size larger than asked.
+    bool OptionsAsked(const std::vector<OptionValue>& options) const;
+    // After a completed fetch: the last block again from the server gets the final ACK again.
+    void RepeatFinalAck(const platform::Ipv4Endpoint& from, std::size_t length);
+    // The fetched file takes its place; false after the write error it reports.
+    bool CompleteFetch();
     // The attempt ends before the request went out: nothing is sent and nothing reported.
     void AbandonStart();
     bool SendRequest(std::size_t length, std::string_view hostAddress, std::uint32_t port,
@@ -108,7 +138,9 @@ class CTransferSocket {
     platform::Ipv4Endpoint peer_;
     bool active_ = false;
     int lastBlockRead_ = 0;
+    // What was sent last (kept for retransmission), and what arrived last.
     std::vector<std::uint8_t> packet_;
+    std::vector<std::uint8_t> received_;
     char statusText_[100] = {};
     protocol::TransferFile file_;
     std::uint16_t block_ = 1;
@@ -131,7 +163,21 @@ class CTransferSocket {
     bool lastPostWasProgress_ = false;
     // The block size the request asked for, 0 when it asked for none.
     int requestedBlockSize_ = 0;
+    bool askedTsize_ = false;
+    bool askedTimeout_ = false;
     bool awaitingFirstReply_ = false;
+    // The first reply fixed peer_ as the server's transfer port.
+    bool peerKnown_ = false;
+    bool serverSentError_ = false;
+    // The packet to retransmit: its length in packet_ (0 = none), when it went out, how often
+    // it went out again.
+    std::size_t lastSentLength_ = 0;
+    std::int64_t lastSentMs_ = 0;
+    int retransmissions_ = 0;
+    // A fetch that completed: the server may repeat its last block if the final ACK was lost.
+    bool finalAckSent_ = false;
+    std::uint16_t finalBlock_ = 0;
+    FetchDestination destination_;
 };
 
 }  // namespace client

@@ -18,27 +18,40 @@ std::optional<std::string> hostName() {
     return std::string(name);
 }
 
+std::vector<std::uint32_t> usableHostAddresses(const std::vector<InterfaceAddress>& interfaces) {
+    std::vector<std::uint32_t> others;
+    std::vector<std::uint32_t> loopbacks;
+    for (const InterfaceAddress& entry : interfaces) {
+        if (!entry.up) {
+            continue;
+        }
+        // 127/8 counts as loopback even on an interface that does not say so.
+        const bool loopback = entry.loopback || (entry.address >> 24) == 127;
+        std::vector<std::uint32_t>& list = loopback ? loopbacks : others;
+        if (std::find(list.begin(), list.end(), entry.address) == list.end()) {
+            list.push_back(entry.address);
+        }
+    }
+    return others.empty() ? loopbacks : others;
+}
+
 std::vector<std::uint32_t> hostIpv4Addresses() {
-    std::vector<std::uint32_t> result;
+    std::vector<InterfaceAddress> interfaces;
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0) {
-        return result;
+        return {};
     }
     for (ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
         if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET) {
             continue;
         }
-        if ((it->ifa_flags & IFF_UP) == 0) {
-            continue;
-        }
-        auto* sa = reinterpret_cast<const sockaddr_in*>(it->ifa_addr);
-        std::uint32_t address = ntohl(sa->sin_addr.s_addr);
-        if (std::find(result.begin(), result.end(), address) == result.end()) {
-            result.push_back(address);
-        }
+        const auto* sa = reinterpret_cast<const sockaddr_in*>(it->ifa_addr);
+        interfaces.push_back(InterfaceAddress{ntohl(sa->sin_addr.s_addr),
+                                              (it->ifa_flags & IFF_UP) != 0,
+                                              (it->ifa_flags & IFF_LOOPBACK) != 0});
     }
     ::freeifaddrs(list);
-    return result;
+    return usableHostAddresses(interfaces);
 }
 
 }  // namespace platform

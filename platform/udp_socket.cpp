@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -95,6 +96,16 @@ int getIntOption(int fd, int option) {
 }
 
 }  // namespace
+
+int socketBufferFor(int packetBytes) {
+    constexpr int kPackets = 16;
+    constexpr int kAtLeast = 64 * 1024;
+    constexpr int kAtMost = 4 * 1024 * 1024;
+    if (packetBytes <= 0) {
+        return kAtLeast;
+    }
+    return packetBytes > kAtMost / kPackets ? kAtMost : std::max(packetBytes * kPackets, kAtLeast);
+}
 
 bool UdpSocket::setSendBufferSize(int bytes) {
     return setIntOption(fd_, SO_SNDBUF, bytes);

@@ -9,9 +9,14 @@
 
 namespace platform {
 
+// The socket buffer to ask for when packets of packetBytes are sent or received: room for many
+// of them, so a burst (a repeated block, a window of blocks) is not dropped. The system may
+// grant less; what matters then is only whether one packet still fits.
+int socketBufferFor(int packetBytes);
+
 // A non-blocking IPv4 UDP socket over the native descriptor.
 class UdpSocket {
-public:
+  public:
     UdpSocket() = default;
     ~UdpSocket();
     UdpSocket(UdpSocket&& other) noexcept;
@@ -37,7 +42,7 @@ public:
     int sendBufferSize() const;
     int receiveBufferSize() const;
 
-private:
+  private:
     int fd_ = -1;
 };
 

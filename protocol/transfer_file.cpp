@@ -31,7 +31,7 @@ std::size_t readAheadSize(std::size_t n) {
 
 constexpr std::uint8_t kCr = '\r';
 constexpr std::uint8_t kLf = '\n';
-constexpr std::uint8_t kEndOfText = 0x1A;
+constexpr std::uint8_t kNul = 0;
 
 // Opens path with flags and keeps it only when it is a regular file. O_NONBLOCK keeps a FIFO
 // or device from stalling the open; it has no effect on regular files.
@@ -99,6 +99,10 @@ bool TransferFile::close() {
     if (fd_ < 0) {
         return true;
     }
+    if (writing_ && pendingCr_ && bufferEnd_ < buffer_.size()) {
+        buffer_[bufferEnd_++] = kCr;  // the data ended on a CR: it stays as it came
+    }
+    pendingCr_ = false;
     bool ok = writing_ ? flush() : true;
     if (::close(fd_) != 0 && writing_) {
         ok = false;  // a deferred write error may surface only here
@@ -109,7 +113,7 @@ bool TransferFile::close() {
     aheadOffset_ = 0;
     prefetchOffset_ = -1;
     lastConsumed_ = -1;
-    textEnded_ = false;
+    pendingWire_ = lastPendingWire_ = -1;
     bufferStart_ = bufferEnd_ = 0;
     return ok;
 }
@@ -228,7 +232,7 @@ std::int64_t TransferFile::readAhead(std::uint8_t* out, std::size_t n) {
 
 std::int64_t TransferFile::readText(std::uint8_t* out, std::size_t n) {
     const std::int64_t startOffset = offset_;
-    const bool startEnded = textEnded_;
+    const int startPending = pendingWire_;
 
     // Moves what is left to the front of buffer_ and appends the file's next bytes;
     // false on a read failure. At the end of the file nothing is appended.
@@ -252,7 +256,13 @@ std::int64_t TransferFile::readText(std::uint8_t* out, std::size_t n) {
 
     std::size_t got = 0;
     bool failed = false;
-    while (got < n && !textEnded_) {
+    while (got < n) {
+        if (pendingWire_ >= 0) {
+            // The second byte of a pair that did not fit in the last block.
+            out[got++] = static_cast<std::uint8_t>(pendingWire_);
+            pendingWire_ = -1;
+            continue;
+        }
         if (bufferStart_ == bufferEnd_) {
             if (!refill()) {
                 failed = true;
@@ -262,38 +272,26 @@ std::int64_t TransferFile::readText(std::uint8_t* out, std::size_t n) {
                 break;  // end of file
             }
         }
-        const std::uint8_t c = buffer_[bufferStart_];
-        if (c == kEndOfText) {
-            textEnded_ = true;
-            break;
+        const std::uint8_t c = buffer_[bufferStart_++];
+        ++offset_;
+        if (c == kLf || c == kCr) {
+            out[got++] = kCr;
+            pendingWire_ = c == kLf ? kLf : kNul;
+        } else {
+            out[got++] = c;
         }
-        std::size_t used = 1;
-        std::uint8_t delivered = c;
-        if (c == kCr) {
-            // A CR as the last buffered byte needs the next chunk to tell CR LF from a lone CR.
-            if (bufferStart_ + 1 == bufferEnd_ && !refill()) {
-                failed = true;
-                break;
-            }
-            if (bufferStart_ + 1 < bufferEnd_ && buffer_[bufferStart_ + 1] == kLf) {
-                used = 2;
-                delivered = kLf;
-            }
-        }
-        out[got++] = delivered;
-        bufferStart_ += used;
-        offset_ += static_cast<std::int64_t>(used);
     }
 
     if (failed) {
         // Forget the read-ahead so a later read starts again from a known file offset.
         offset_ = startOffset;
-        textEnded_ = startEnded;
+        pendingWire_ = startPending;
         bufferStart_ = bufferEnd_ = 0;
         lastConsumed_ = -1;
         return -1;
     }
     lastConsumed_ = offset_ - startOffset;
+    lastPendingWire_ = startPending;
     return static_cast<std::int64_t>(got);
 }
 
@@ -310,10 +308,8 @@ bool TransferFile::stepBack() {
         } else {
             bufferStart_ = bufferEnd_ = 0;
         }
-        // A read that consumed bytes began before any 0x1A; reading them again finds it again.
-        if (lastConsumed_ > 0) {
-            textEnded_ = false;
-        }
+        // The block may have begun with the second byte of a pair split by the block before.
+        pendingWire_ = lastPendingWire_;
     }
     // Stepping back twice must not go further back than the last read's start.
     lastConsumed_ = 0;
@@ -339,17 +335,29 @@ std::size_t TransferFile::write(const std::uint8_t* data, std::size_t n) {
             taken += chunk;
         }
     } else {
+        // CR LF is stored as LF and CR NUL as CR; a CR before anything else is kept with it.
+        // A CR at the end of one block waits for the first byte of the next.
         while (taken < n) {
-            const std::uint8_t c = data[taken];
-            const std::size_t need = c == kLf ? 2 : 1;
-            if (buffer_.size() - bufferEnd_ < need && !flush()) {
+            if (buffer_.size() - bufferEnd_ < 2 && !flush()) {
                 break;
             }
-            if (c == kLf) {
+            const std::uint8_t c = data[taken++];
+            if (pendingCr_) {
+                pendingCr_ = false;
+                if (c == kLf) {
+                    buffer_[bufferEnd_++] = kLf;
+                    continue;
+                }
                 buffer_[bufferEnd_++] = kCr;
+                if (c == kNul) {
+                    continue;
+                }
             }
-            buffer_[bufferEnd_++] = c;
-            ++taken;
+            if (c == kCr) {
+                pendingCr_ = true;
+            } else {
+                buffer_[bufferEnd_++] = c;
+            }
         }
     }
     return taken;

@@ -7,9 +7,10 @@
 
 namespace protocol {
 
-// The local file of a transfer. Octet mode moves bytes unchanged; text mode (netascii) follows
-// the text-mode rules: on read each CR LF of the file is delivered as LF and a byte 0x1A ends
-// the data; on write each LF is stored as CR LF.
+// The local file of a transfer. Octet mode moves bytes unchanged; text mode is netascii (RFC 764)
+// over a file whose lines end with LF: on read each LF of the file is delivered as CR LF and
+// each CR as CR NUL; on write CR LF is stored as LF, CR NUL as CR, and anything else as it came.
+// 0x1A is data like any other byte.
 //
 // Octet reads of large blocks go straight into the caller's buffer (one copy, file to packet);
 // small blocks come from a read-ahead of a few blocks. Writes
@@ -68,7 +69,12 @@ class TransferFile {
     std::int64_t offset_ = 0;
     // File bytes consumed by the last read; -1 when there is none to step back over.
     std::int64_t lastConsumed_ = -1;
-    bool textEnded_ = false;
+    // Text reads: the second byte of a CR LF or CR NUL pair still to be delivered, or -1; and
+    // its value when the last read began, for stepBack.
+    int pendingWire_ = -1;
+    int lastPendingWire_ = -1;
+    // Text writes: a CR received whose meaning depends on the next byte.
+    bool pendingCr_ = false;
     // File offset of buffer_[0] for octet reads of small blocks.
     std::int64_t aheadOffset_ = 0;
     // The prefetched packet: prefetchLength_ file bytes from prefetchOffset_ at spareHeadroom_.

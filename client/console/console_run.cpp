@@ -58,7 +58,7 @@ class StopSignals {
 
 constexpr const char* kUsage =
     "Usage: merrowinc -Hip -Gfile|-Pfile [-Rfile] [-Oport] [-B|-A] [--blksize=N] "
-    "[--timeout=N] [--send-timeout] [--headless]\n";
+    "[--timeout=N] [--send-timeout] [--headless] [--help] [--version]\n";
 
 }  // namespace
 
@@ -71,6 +71,10 @@ void PrintCommandLineHelp(std::FILE* out) {
     for (std::string_view text : ExtensionHelpTexts()) {
         std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
     }
+    std::fputs("\nExit status:\n", out);
+    for (std::string_view text : ExitStatusHelpTexts()) {
+        std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
+    }
     std::fflush(out);
 }
 
@@ -78,11 +82,11 @@ std::optional<int> AnswerBeforeStart(const ClientCommandLine& commandLine, std::
                                      std::FILE* err) {
     if (commandLine.help) {
         PrintCommandLineHelp(out);
-        return 0;
+        return kExitCompleted;
     }
     if (commandLine.version) {
         std::fputs("merrowinc " RAVEN_VERSION "\n", out);
-        return 0;
+        return kExitCompleted;
     }
     if (commandLine.unknownLongOptions.empty()) {
         return std::nullopt;
@@ -91,16 +95,23 @@ std::optional<int> AnswerBeforeStart(const ClientCommandLine& commandLine, std::
         std::fprintf(err, "merrowinc: unknown option %s\n", option.c_str());
     }
     std::fputs(kUsage, err);
-    return 2;
+    return kExitCommandLine;
 }
 
 int RunConsole(CMerrowinApp& app, ConsoleWindow& window, platform::EventLoop& loop,
                const std::vector<std::string>& args, std::FILE* helpOut, std::FILE* errOut,
                bool stopSignals) {
-    app.InitInstance(window, args);
-    for (const std::string& option : app.commandLine.unknownLongOptions) {
-        std::fprintf(errOut, "merrowinc: unknown option %s\n", option.c_str());
+    const ClientCommandLine commandLine = ParseClientCommandLine(args);
+    if (commandLine.help) {
+        PrintCommandLineHelp(helpOut);
+        return kExitCompleted;
     }
+    // Checked before anything starts or is stored: a script learns at once what to mend.
+    if (const std::string problem = CommandLineProblem(commandLine); !problem.empty()) {
+        std::fprintf(errOut, "merrowinc: %s (see merrowinc --help)\n", problem.c_str());
+        return kExitCommandLine;
+    }
+    app.InitInstance(window, args);
     if (!app.automatic) {
         PrintCommandLineHelp(helpOut);
         return app.ExitInstance();
@@ -115,8 +126,8 @@ int RunConsole(CMerrowinApp& app, ConsoleWindow& window, platform::EventLoop& lo
     for (int pass = 0; pass < kDrainPasses && loop.runOnce(0) > 0; ++pass) {
     }
     window.Finish();
-    if (app.automaticStart() != StartResult::Started && app.exitCode == 0) {
-        app.exitCode = -2;
+    if (app.automaticStart() != StartResult::Started && app.exitCode == kExitCompleted) {
+        app.exitCode = kExitNotCompleted;
     }
     return app.ExitInstance();
 }

@@ -12,11 +12,13 @@
 
 namespace client {
 
-// The program in console mode, from the command line to the exit status. Without -H and -G or
-// -P it prints the command-line help on helpOut and ends with 0; otherwise it runs the automatic
-// transfer to its end and returns its end code. No one can close a console run by hand, so an
-// automatic transfer that never sent its request ends with -2 even when a check of the form
-// refused it (a window would stay open instead).
+// The program in console mode, from the command line to the exit status. Without -H, -G and -P
+// (or with --help) it prints the command-line help on helpOut and ends with 0; a command line
+// that asks for a transfer it cannot start as written ends with 2 and says why on errOut;
+// otherwise it runs the automatic transfer to its end and returns its exit status
+// (ExitStatusForEnd). No one can close a console run by hand, so an automatic transfer that
+// never sent its request ends with 254 even when a check of the form refused it (a window would
+// stay open instead).
 // With stopSignals, SIGINT and SIGTERM during the transfer abort it as the Abort button does
 // (ERROR 8 to the server, end code 8).
 int RunConsole(CMerrowinApp& app, ConsoleWindow& window, platform::EventLoop& loop,

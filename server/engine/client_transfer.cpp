@@ -220,8 +220,9 @@ bool ClientTransfer::ResizeBuffers(bool reading) {
         return fail();
     }
     const int wantBytes = static_cast<int>(want);
+    const int askBytes = platform::socketBufferFor(wantBytes);
     bool set =
-        reading ? socket_.setSendBufferSize(wantBytes) : socket_.setReceiveBufferSize(wantBytes);
+        reading ? socket_.setSendBufferSize(askBytes) : socket_.setReceiveBufferSize(askBytes);
     int granted = reading ? socket_.sendBufferSize() : socket_.receiveBufferSize();
     if (!set || granted < 0) {
         return fail();
@@ -242,7 +243,9 @@ bool ClientTransfer::ResizeBuffers(bool reading) {
 }
 
 void ClientTransfer::SendBlock() {
-    std::int64_t len = std::min<std::int64_t>(blockSize_, size_ - position_);
+    // netascii puts more bytes on the wire than the file holds: only a short read ends it.
+    std::int64_t len =
+        netascii_ ? blockSize_ : std::min<std::int64_t>(blockSize_, size_ - position_);
     if (len < 0) {
         AbortTransfer(3, true);
         return;

@@ -72,9 +72,9 @@ class AppTest : public ::testing::Test {
     std::string stored;
 };
 
-TEST_F(AppTest, AutomaticFetchWritesWhereGSaysAndEndsWithMinus1) {
+TEST_F(AppTest, AutomaticFetchWritesWhereGSaysAndEndsWith0) {
     serveOneBlock("hello");
-    EXPECT_EQ(run({"-H127.0.0.1", port(), "-G" + dir / "data.bin", "-B", "-Pignored"}), -1);
+    EXPECT_EQ(run({"-H127.0.0.1", port(), "-G" + dir / "data.bin", "-B", "-Pignored"}), 0);
     ASSERT_EQ(server.received.size(), 2u) << "only the fetch runs";
     EXPECT_EQ(server.received[0], packet(1, {"data.bin", "octet", "tsize", "0"}));
     EXPECT_EQ(TempDir::read(dir / "data.bin"), "hello");
@@ -90,14 +90,14 @@ TEST_F(AppTest, AutomaticFetchWritesWhereGSaysAndEndsWithMinus1) {
 }
 
 TEST_F(AppTest, AutomaticSendOfTheExampleGoesAsTheRemoteNameInNetascii) {
-    TempDir::write(dir / "report.txt", "line\r\n");
+    TempDir::write(dir / "report.txt", "line\n");
     serveOneBlock("");
-    EXPECT_EQ(run({"-h127.0.0.1", "/p" + dir / "report.txt", "-Rremote.txt", port(), "-a"}), -1);
+    EXPECT_EQ(run({"-h127.0.0.1", "/p" + dir / "report.txt", "-Rremote.txt", port(), "-a"}), 0);
     EXPECT_EQ(server.received.at(0), packet(2, {"remote.txt", "netascii"}));
-    EXPECT_EQ(stored, "line\n");
+    EXPECT_EQ(stored, "line\r\n");
     EXPECT_EQ(app.view().documentTitle, "Auto 127.0.0.1 to 127.0.0.1");
     EXPECT_EQ(contents(errOut),
-              "merrowinc: Offering file to server ...\nmerrowinc: Sent 5 bytes (83%)\n");
+              "merrowinc: Offering file to server ...\nmerrowinc: Sent 6 bytes (120%)\n");
     EXPECT_EQ(client::IniProfile(profile.path()).read("Options", "Ascii"), "Yes");
 }
 
@@ -111,9 +111,10 @@ TEST_F(AppTest, ExtensionsFillTheFormAndOptionRefusalEndsWith7) {
     EXPECT_EQ(server.received.at(1), coded(5, 7, "Option negotiation failure"));
 }
 
-TEST_F(AppTest, ServerErrorEndsWithMinus1AndShowsAtMost60Characters) {
+TEST_F(AppTest, ServerErrorEndsWith1AndShowsAtMost60Characters) {
     server.script([this](const Bytes&) { server.reply(coded(5, 1, std::string(80, 'm'))); });
-    EXPECT_EQ(run({"-H127.0.0.1", port(), "-G" + dir / "x.bin", "--blksize=65421"}), -1);
+    EXPECT_EQ(run({"-H127.0.0.1", port(), "-G" + dir / "x.bin", "--blksize=65421"}), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.bin"));
     EXPECT_EQ(server.received.at(0), packet(1, {"x.bin", "octet", "tsize", "0"}));
     EXPECT_EQ(dialogs.captions,
               std::vector<std::string>{std::string(client::kBlockSizeErrorTitle)});
@@ -122,28 +123,48 @@ TEST_F(AppTest, ServerErrorEndsWithMinus1AndShowsAtMost60Characters) {
         std::string::npos);
 }
 
-TEST_F(AppTest, SilenceEndsWithMinus2OnceTheTimeOutHasPassed) {
+TEST_F(AppTest, SilenceEndsWith254OnceTheTimeOutHasPassed) {
     server.script([this](const Bytes&) { clock.advance(11); });
-    EXPECT_EQ(run({"-H127.0.0.1", port(), "-G" + dir / "x.bin"}), -2);
+    EXPECT_EQ(run({"-H127.0.0.1", port(), "-G" + dir / "x.bin"}), 254);
     EXPECT_EQ(server.received.size(), 1u);
     EXPECT_NE(contents(errOut).find("merrowinc: Timed out\n"), std::string::npos);
 }
 
 TEST_F(AppTest, WithoutHostAndFileTheHelpIsPrintedAndTheModeStoredAtExit) {
-    EXPECT_EQ(run({"-H", "127.0.0.1", "-G" + dir / "x.bin", "-A"}), 0);
+    EXPECT_EQ(run({"-A"}), 0);
     EXPECT_FALSE(app.automatic);
     const std::string help = contents(helpOut);
     for (std::string_view text : client::CommandLineHelpTexts()) {
         EXPECT_NE(help.find(text), std::string::npos) << text;
     }
+    EXPECT_NE(help.find("254\ttimed out, or the transfer did not start"), std::string::npos);
     server.expectSilence();
     client::ClientSettings next;
     client::LoadClientSettings(next, client::IniProfile(profile.path()));
     EXPECT_FALSE(next.binary);
 }
 
-TEST_F(AppTest, AutomaticStartThatSendsNothingEndsWithMinus2) {
-    EXPECT_EQ(run({"-H10.0.0.300", port(), "-G" + dir / "x.bin"}), -2);
+// A script must not mistake a command line that cannot work for a finished transfer.
+TEST_F(AppTest, CommandLineThatCannotStartAsWrittenEndsWith2AndSaysWhy) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-H", "127.0.0.1", "-Gx.bin"}, "-H has no value"},
+        {{"-H127.0.0.1", "-Gx.bin", "extra"}, "unexpected argument \"extra\""},
+        {{"-H127.0.0.1", "-Gx.bin", "--bogus"}, "unknown option --bogus"},
+        {{"-Gx.bin"}, "no server address"},
+        {{"-H127.0.0.1", "-B"}, "no file"},
+    };
+    for (const auto& [args, why] : cases) {
+        EXPECT_EQ(run(args), 2);
+        EXPECT_NE(contents(errOut).find("merrowinc: " + why), std::string::npos) << why;
+    }
+    EXPECT_FALSE(app.automatic);
+    server.expectSilence();
+    EXPECT_FALSE(std::filesystem::exists(profile.path())) << "nothing is stored";
+    EXPECT_EQ(run({"--help"}), 0);
+}
+
+TEST_F(AppTest, AutomaticStartThatSendsNothingEndsWith254) {
+    EXPECT_EQ(run({"-H10.0.0.300", port(), "-G" + dir / "x.bin"}), 254);
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{
                                     "Illegal I.P. for Host Address\nPlease be more diligent  :)"});
     server.expectSilence();
@@ -161,6 +182,8 @@ TEST(CommandLine, SwitchesTakeTheRestOfTheirArgumentUpToABlank) {
     EXPECT_EQ(c.getPath, "second");
     EXPECT_EQ(c.blockSize, "8192");
     EXPECT_EQ(c.unknownLongOptions, std::vector<std::string>{"--bogus"});
+    EXPECT_EQ(c.strayArguments, (std::vector<std::string>{"x", "-"}));
+    EXPECT_EQ(client::ParseClientCommandLine({"merrowinc", "-r", "-A"}).emptySwitches, "R");
     EXPECT_EQ(client::ParseClientCommandLine({"merrowinc", "-H", "10.1.2.3", "-B"}).host, "");
 
     auto split = client::SplitAtLastSeparator("/in/sub/data.bin");

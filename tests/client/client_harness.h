@@ -225,6 +225,13 @@ class FakeServer {
             }
         });
     }
+    // Back to being pulled.
+    void unscript() {
+        if (scripted_) {
+            loop_.unwatch(socket_.fd());
+            scripted_ = false;
+        }
+    }
     std::vector<Bytes> received;
 
   private:

@@ -55,6 +55,7 @@ TEST_F(FetchTest, WrongBlockIsAnsweredWithTheAckBeforeTheExpectedOne) {
 
 TEST_F(FetchTest, OackNamesInCapitalsApplyButTimeoutLeavesTheLocalTimeOut) {
     make(1024);
+    transfer->sendTimeoutOption = 1;
     fetch("f.bin");
     server.receive();
     EXPECT_EQ(exchange(packet(6, {"TSIZE", "1000", "Timeout", "2", "BLKSIZE", "600"})), ack(0));
@@ -63,8 +64,15 @@ TEST_F(FetchTest, OackNamesInCapitalsApplyButTimeoutLeavesTheLocalTimeOut) {
     EXPECT_EQ(exchange(data(1, std::string(600, 'z'))), ack(1));
     EXPECT_TRUE(transfer->active());  // 600 bytes is a full block now
 
-    clock.advance(10);
-    transfer->CheckTimeout();
+    // Silence: the ACK goes out again, but only a bounded number of times.
+    for (int i = 0; i < 10; ++i) {
+        clock.advance(1);
+        transfer->CheckTimeout();
+        if (i < client::CTransferSocket::kMaxRetransmissions) {
+            EXPECT_EQ(server.receive(), ack(1));
+        }
+    }
+    server.expectSilence();
     EXPECT_TRUE(transfer->active());
     clock.advance(1);
     transfer->CheckTimeout();
@@ -172,22 +180,108 @@ TEST_F(FetchTest, ExistingFileIsKeptUnlessTheQuestionIsAnsweredYes) {
     EXPECT_EQ(dialogs.messages.back(), "Unable to create file : " + dir / "missing/f.bin");
 }
 
-TEST_F(FetchTest, NetasciiStoresEachLineFeedAsCrLf) {
-    make();
+TEST_F(FetchTest, NetasciiStoresLinesAsThisSystemEndsThem) {
+    make(8);
     fetch("t.txt", false);
-    EXPECT_EQ(server.receive(), packet(1, {"t.txt", "netascii"}));
-    exchange(data(1, "one\ntwo\n"));
-    EXPECT_EQ(TempDir::read(dir / "t.txt"), "one\r\ntwo\r\n");
+    EXPECT_EQ(server.receive(), packet(1, {"t.txt", "netascii", "blksize", "8"}));
+    exchange(packet(6, {"blksize", "8"}));
+    exchange(data(1, "one\r\ntwo"));
+    exchange(data(2, std::string("\r\0abcde\r", 8)));
+    exchange(data(3, "\nz"));
+    EXPECT_EQ(TempDir::read(dir / "t.txt"), "one\ntwo\rabcde\nz");
 }
 
-TEST_F(FetchTest, OackBlockSizeNoDatagramCanCarryEndsWithError0) {
-    make(1024);
+TEST_F(FetchTest, OackMayOnlyAnswerWhatWasAskedAndNoLargerBlock) {
+    struct Case {
+        std::vector<std::string> oack;
+        int code;
+    };
+    const std::vector<Case> cases = {
+        {{"blksize", "4"}, 0},     // asked, but no socket takes it
+        {{"blksize", "2048"}, 8},  // larger than asked
+        {{"timeout", "5"}, 8},     // not asked
+        {{"windowsize", "4"}, 8},  // not asked
+    };
+    for (const Case& c : cases) {
+        owner = {};
+        dialogs.messages.clear();
+        make(1024);
+        ASSERT_EQ(fetch("f.bin"), 1);
+        server.receive();
+        const std::string text = c.code == 0 ? "Inconclusive system error" : "Transfer Aborted";
+        EXPECT_EQ(exchange(packet(6, c.oack)), coded(5, static_cast<std::uint16_t>(c.code), text));
+        EXPECT_EQ(owner.endCodes, std::vector<int>{c.code});
+        EXPECT_FALSE(std::filesystem::exists(dir / "f.bin"));
+    }
+}
+
+// The first reply may come from any port; after it, anyone else gets ERROR 5 and changes nothing.
+TEST_F(FetchTest, DatagramsFromStrangersAreAnsweredWithError5AndIgnored) {
+    make();
     fetch("f.bin");
     server.receive();
-    EXPECT_EQ(exchange(packet(6, {"blksize", "70000"})), coded(5, 0, "Inconclusive system error"));
-    EXPECT_EQ(owner.endCodes, std::vector<int>{0});
-    EXPECT_EQ(dialogs.messages,
-              std::vector<std::string>{"Block size settings not valid for sockets"});
+    FakeServer transferPort(loop);
+    transferPort.client = server.client;
+    transferPort.reply(data(1, std::string(512, 'a')));
+    EXPECT_EQ(transferPort.receive(), ack(1));
+    FakeServer stranger(loop);
+    stranger.client = server.client;
+    stranger.reply(data(2, "forged"));
+    EXPECT_EQ(stranger.receive(), coded(5, 5, "Unknown transfer ID"));
+    stranger.reply(coded(5, 0, "go away"));
+    EXPECT_EQ(stranger.receive(), coded(5, 5, "Unknown transfer ID"));
+    EXPECT_EQ(transfer->block(), 2);
+    EXPECT_TRUE(owner.endCodes.empty());
+    transferPort.reply(data(2, "real"));
+    EXPECT_EQ(transferPort.receive(), ack(2));
+    EXPECT_EQ(TempDir::read(dir / "f.bin"), std::string(512, 'a') + "real");
+    transferPort.expectSilence();
+}
+
+TEST_F(FetchTest, ErrorLongerThanABlockIsShownAndEnds) {
+    make(64);
+    fetch("f.bin");
+    server.receive();
+    server.reply(coded(5, 1, std::string(200, 'l')));
+    pumpUntilEnded();
+    EXPECT_EQ(owner.endCodes, std::vector<int>{-1});
+    EXPECT_TRUE(transfer->serverSentError());
+    EXPECT_EQ(owner.statuses.back(), "Msg from Server > " + std::string(42, 'l'));
+}
+
+// A failed fetch leaves nothing behind and never touches the file it would have replaced; the
+// request and a lost block are sent again until the time-out.
+TEST_F(FetchTest, FailedFetchKeepsTheExistingFileAndLeavesNoOther) {
+    settings.OverWrite = true;
+    TempDir::write(dir / "f.bin", "precious");
+    make();
+    fetch("f.bin");
+    const Bytes rrq = server.receive().value_or(Bytes{});
+    clock.advance(1);
+    transfer->CheckTimeout();
+    EXPECT_EQ(server.receive(), rrq);
+    EXPECT_EQ(exchange(data(1, std::string(512, 'n'))), ack(1));
+    server.reply(coded(5, 3, "Disk full"));
+    pumpUntilEnded();
+    EXPECT_EQ(TempDir::read(dir / "f.bin"), "precious");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir()), {}), 1);
+
+    make();
+    fetch("f.bin");
+    server.receive();
+    clock.advance(11);
+    transfer->CheckTimeout();
+    EXPECT_EQ(owner.endCodes.back(), -2);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir()), {}), 1);
+
+    // A completed fetch replaces it, and answers the last block again if its ACK was lost.
+    make();
+    fetch("f.bin");
+    server.receive();
+    EXPECT_EQ(exchange(data(1, "new")), ack(1));
+    EXPECT_EQ(exchange(data(1, "new")), ack(1));
+    EXPECT_EQ(TempDir::read(dir / "f.bin"), "new");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.dir()), {}), 1);
 }
 
 TEST_F(FetchTest, BlockNumbersWrapAfter65535) {
@@ -252,6 +346,28 @@ TEST_F(FetchTest, FailureToStoreAFullBlockFollowsItsAckWithError3) {
     EXPECT_EQ(second.value_or(Bytes{}), coded(5, 3, "Disk full"));
     EXPECT_EQ(owner.endCodes, std::vector<int>{3});
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Error writing to local file"});
+}
+
+}  // namespace
+}  // namespace clienttest
+
+namespace clienttest {
+namespace {
+
+// The socket holds a burst: blocks that arrive before the client reads any are all kept.
+TEST_F(TransferTest, BurstOfBlocksBeforeTheClientReadsIsKept) {
+    make();
+    ASSERT_EQ(fetch("burst.bin"), 1);
+    server.receive();
+    std::string expected;
+    for (std::uint16_t n = 1; n <= 12; ++n) {
+        const std::string block(n < 12 ? 512 : 7, static_cast<char>('a' + n));
+        expected += block;
+        server.reply(data(n, block));
+    }
+    pumpUntilEnded();
+    EXPECT_EQ(owner.endCodes, std::vector<int>{-1});
+    EXPECT_TRUE(TempDir::read(dir / "burst.bin") == expected);
 }
 
 }  // namespace

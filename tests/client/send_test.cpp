@@ -69,6 +69,10 @@ TEST_F(SendTest, RepeatedAckBeforeTheLastBlockResendsItAndOlderAcksAreIgnored) {
     server.receive();
     EXPECT_EQ(exchange(ack(0)), data(1, body.substr(0, 512)));
     EXPECT_EQ(exchange(ack(1)), data(2, body.substr(512, 512)));
+    // A repeat at once answers a duplicate of block 1, not a loss: it would double every block.
+    server.reply(ack(1));
+    server.expectSilence();
+    clock.advanceMilliseconds(transfer->RetransmissionIntervalMs() / 2);
     EXPECT_EQ(exchange(ack(1)), data(2, body.substr(512, 512)));
     EXPECT_EQ(owner.statuses.back(), "ReSent 1024 bytes (99%)");
     EXPECT_EQ(transfer->count(), 1024u);
@@ -90,6 +94,7 @@ TEST_F(SendTest, RepeatedAckBeforeTheLastBlockResendsItAndOlderAcksAreIgnored) {
 
 TEST_F(SendTest, OackIsTheAckOfTheRequestAndItsTsizeIsIgnored) {
     TempDir::write(dir / "o.bin", std::string(900, 'o'));
+    settings.TSize = true;
     make(1024);
     send("o.bin");
     server.receive();
@@ -142,6 +147,30 @@ TEST_F(SendTest, RefusalUnknownOpcodeAndUnreadableFile) {
     server.expectSilence();
 }
 
+// A server that never repeats its ACKs (ravendockd on a write) still gets a lost block again.
+TEST_F(SendTest, LostDataAndLostRequestGoOutAgainAfterTheInterval) {
+    TempDir::write(dir / "l.bin", "last");
+    make();
+    transfer->timeoutSeconds = 1;
+    EXPECT_EQ(transfer->RetransmissionIntervalMs(), 333);
+    send("l.bin");
+    const Bytes wrq = server.receive().value_or(Bytes{});
+    clock.advanceMilliseconds(333);
+    transfer->CheckTimeout();
+    EXPECT_EQ(server.receive(), wrq);
+    EXPECT_EQ(exchange(ack(0)), data(1, "last"));
+    clock.advanceMilliseconds(300);
+    transfer->CheckTimeout();
+    server.expectSilence();
+    clock.advanceMilliseconds(33);
+    transfer->CheckTimeout();
+    EXPECT_EQ(server.receive(), data(1, "last"));
+    EXPECT_EQ(transfer->count(), 4u) << "a packet sent again is not counted again";
+    server.reply(ack(1));
+    pumpUntilEnded();
+    EXPECT_EQ(owner.endCodes, std::vector<int>{-1});
+}
+
 TEST_F(SendTest, BlockNumbersWrapAfter65535AndTheBlockBeforeTheWrapCanBeResent) {
     const std::size_t blocks = 65537;
     TempDir::write(dir / "w.bin", std::string(blocks * 8 - 3, 'w'));
@@ -156,11 +185,65 @@ TEST_F(SendTest, BlockNumbersWrapAfter65535AndTheBlockBeforeTheWrapCanBeResent) 
         ASSERT_EQ(got.size(), 12u);
     }
     EXPECT_EQ(number, 0);  // block 0 (the 65536th) went out last
+    clock.advance(1);
     EXPECT_EQ(blockOf(exchange(ack(65535))), 0);
     EXPECT_EQ(exchange(ack(0)), data(1, "wwwww"));
     server.reply(ack(1));
     pumpUntilEnded();
     EXPECT_EQ(owner.endCodes, std::vector<int>{-1});
+}
+
+}  // namespace
+}  // namespace clienttest
+
+namespace clienttest {
+namespace {
+
+// One datagram in twenty lost each way, fetch and send alike: the client's retransmissions carry
+// both through. The server answers what it gets and repeats its last packet when it hears the
+// previous one again, as tftpd-hpa does; it never resends on its own.
+TEST_F(TransferTest, FivePercentLossEachWayNoLongerEndsTransfers) {
+    const std::string body = std::string(30 * 512 + 100, 'L');
+    TempDir::write(dir / "up.bin", body);
+    for (bool sending : {false, true}) {
+        owner = {};
+        std::string stored;
+        int in = 0, out = 0;
+        make();
+        server.script([&](const Bytes& got) {
+            if (++in % 20 == 0) {
+                return;  // lost on the way to the server
+            }
+            const std::uint16_t op = opcodeOf(got);
+            Bytes answer;
+            if (op == 1 || op == 4) {  // a fetch: the next block, or the same one again
+                const std::uint16_t next =
+                    op == 1 ? 1 : static_cast<std::uint16_t>(blockOf(got) + 1);
+                const std::size_t from = (next - 1) * 512u;
+                answer = from <= body.size() ? data(next, body.substr(from, 512)) : Bytes{};
+            } else if (op == 2 || op == 3) {  // a send: store a new block, acknowledge any
+                const std::uint16_t number = op == 2 ? 0 : blockOf(got);
+                if (op == 3 && number == stored.size() / 512 + 1) {
+                    stored += textOf(got);
+                }
+                answer = ack(number);
+            }
+            if (!answer.empty() && ++out % 20 != 0) {
+                server.reply(answer);
+            }
+        });
+        ASSERT_EQ(sending ? send("up.bin") : fetch("down.bin"), 1);
+        for (int pass = 0; pass < 2000 && owner.endCodes.empty(); ++pass) {
+            if (loop.runOnce(5) == 0) {
+                clock.advance(1);
+                transfer->CheckTimeout();
+            }
+        }
+        EXPECT_EQ(owner.endCodes, std::vector<int>{-1}) << (sending ? "send" : "fetch");
+        EXPECT_TRUE((sending ? stored : TempDir::read(dir / "down.bin")) == body);
+        EXPECT_GT(in / 20 + out / 20, 1) << "some packets were lost";
+        server.unscript();
+    }
 }
 
 }  // namespace

@@ -197,23 +197,24 @@ TEST_F(EngineTest, LaterPacketsGoToWhoeverSpokeLast) {
     EXPECT_EQ(protocol::readU16(buf.data() + 2), 2);
 }
 
-TEST_F(EngineTest, NetasciiReadFollowsTextModeRules) {
-    writeFile(outPath("t.txt"), "one\r\ntwo\rthree\n\x1atrailer");
+TEST_F(EngineTest, NetasciiReadEncodesLineEnds) {
+    writeFile(outPath("t.txt"), "one\ntwo\rthree\n\x1atrailer");
     listen();
     sendToListener(request(1, "t.txt", "netascii"));
     auto d = receive();
     ASSERT_TRUE(d);
-    EXPECT_EQ(*d, data(1, bytes("one\ntwo\rthree\n")));
+    EXPECT_EQ(*d, data(1, bytes(std::string("one\r\ntwo\r\0three\r\n\x1atrailer", 25))));
     sendToTransfer(ack(1));
     pump();
     supervise();
     EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Sending");
 }
 
+// The wire carries more bytes than the file holds: 1000 bytes go out as 1200.
 TEST_F(EngineTest, RetryResendsTheSameBytesInNetascii) {
     std::string body;
     for (int i = 0; i < 200; ++i) {
-        body += "line\r\n";
+        body += "line\n";
     }
     writeFile(outPath("t.txt"), body);
     listen();
@@ -228,6 +229,8 @@ TEST_F(EngineTest, RetryResendsTheSameBytesInNetascii) {
     ASSERT_TRUE(resent);
     EXPECT_EQ(*resent, *second);
     EXPECT_EQ(view.texts(server::WM_CLIENTSTATUS).back(), "Retrying");
+    sendToTransfer(ack(2));
+    EXPECT_EQ(receive().value_or(Bytes{}).size(), 4u + 1200 - 1024);
 }
 
 TEST_F(EngineTest, RetryBeforeAckZeroResendsTheOack) {

@@ -6,18 +6,20 @@
 #
 # Against each server: fetch (-G) and send (-P) files of 0, 512 and 513 bytes and 1 MiB at block
 # sizes 512, 1428, 8192, 65420 and 65464, and of 40 MiB at 512 and 65464, in octet (-B) and
-# netascii (-A). Every run must end with exit status 255 (end code -1, the transfer finished)
-# and leave the expected bytes (compared by sha256). The block size is given with --blksize;
+# netascii (-A). Every run must end with exit status 0 (the transfer completed) and leave the
+# expected bytes (compared by sha256). The block size is given with --blksize;
 # 65464 lies beyond what the client's form accepts (64 to 65420), so there the client must print
 # its "Transmission block size error" message and go on at 512. One line per case; exits
 # non-zero on any failure.
 #
-# Expected bytes in netascii. The client reads a local file in text mode (each CR LF becomes LF,
-# a 0x1A ends the data) and stores each LF it receives as CR LF; it converts nothing else.
-# ravendockd follows the same text-mode rules on its side. tftpd-hpa and atftpd speak netascii
-# on the wire: sending, CR -> CR NUL and LF -> CR LF; receiving, CR LF -> LF and CR NUL -> CR.
-# So a fetch yields client_store(server_send(file)) and a send stores
-# server_store(client_send(file)). The text files have CR LF and bare LF line ends.
+# Expected bytes in netascii. The client, ravendockd, tftpd-hpa and atftpd all speak netascii on
+# the wire as RFC 764 says for a system whose lines end with LF: sending, CR -> CR NUL and
+# LF -> CR LF; receiving, CR LF -> LF and CR NUL -> CR. So every text file comes back byte for
+# byte, whatever its line ends (the text files have CR LF and bare LF ones, 0x1A bytes and a lone
+# CR at the end).
+#
+# After the matrix: failure cases (a missing file exits 1 and leaves no file, an existing file is
+# kept) and a command line that cannot work (exit 2).
 #
 # Environment:
 #   INTEROP_SERVERS  space-separated subset of: tftpd-hpa atftpd ravendockd (default: all three)
@@ -101,8 +103,8 @@ now_ms() { echo $(($(date +%s%N) / 1000000)); }
 START_MS=$(now_ms)
 
 # ---------------------------------------------------------------- test data (made once)
-# Text: numbered lines, most ending in CR LF, every seventh in a bare LF; cut to the exact size
-# (the cut may leave a lone CR at the end, which every rule below handles).
+# Text: numbered lines, most ending in CR LF, every seventh in a bare LF, some with a bare CR or
+# a 0x1A inside; cut to the exact size (the cut may leave a lone CR at the end).
 make_text() { # size
     perl -e '
         my $size = shift;
@@ -111,27 +113,19 @@ make_text() { # size
         while (length($text) < $size) {
             $i++;
             $text .= "line $i of the netascii interop text, with some words in it"
+                . ($i % 11 == 0 ? " \x1a" : "") . ($i % 13 == 0 ? " bare\rcr" : "")
                 . ($i % 7 == 0 ? "\n" : "\r\n");
         }
         print substr($text, 0, $size);
     ' "$1"
 }
 
-nva_encode() { perl -0777 -pe 's/\r/\r\0/g; s/\n/\r\n/g'; }                 # netascii on the wire
-nva_decode() { perl -0777 -pe 's/\r([\n\0])/$1 eq "\n" ? "\n" : "\r"/ge'; } # and back
-text_read() { perl -0777 -pe 's/\x1a.*//s; s/\r\n/\n/g'; }                  # text-mode read
-text_write() { perl -0777 -pe 's/\n/\r\n/g'; }                              # text-mode write
-
-declare -A SHA # key: octet-SIZE, or fetch-KIND-SIZE / send-KIND-SIZE for netascii
+declare -A SHA # key: octet-SIZE or text-SIZE
 for size in "${SIZES[@]}"; do
     head -c "$size" /dev/urandom >"$SRC/f$size.bin"
     SHA[octet-$size]=$(sha256sum <"$SRC/f$size.bin")
     make_text "$size" >"$SRC/t$size.txt"
-    # KIND raven: ravendockd's text mode; nva: real netascii (tftpd-hpa, atftpd).
-    SHA[fetch-raven-$size]=$(text_read <"$SRC/t$size.txt" | text_write | sha256sum)
-    SHA[send-raven-$size]=$(text_read <"$SRC/t$size.txt" | text_write | sha256sum)
-    SHA[fetch-nva-$size]=$(nva_encode <"$SRC/t$size.txt" | text_write | sha256sum)
-    SHA[send-nva-$size]=$(text_read <"$SRC/t$size.txt" | nva_decode | sha256sum)
+    SHA[text-$size]=$(sha256sum <"$SRC/t$size.txt")
 done
 
 # ---------------------------------------------------------------- servers
@@ -238,10 +232,9 @@ report() { # PASS|FAIL server dir mode size bs elapsed_ms [why]
 
 run_case() { # server fetch|send octet|netascii size bs
     local server=$1 dir=$2 mode=$3 size=$4 bs=$5
-    local kind=nva switch=-B name=f$size.bin key t0 rc=0 why=
-    [[ $server == ravendockd ]] && kind=raven
+    local switch=-B name=f$size.bin key t0 rc=0 why=
     if [[ $mode == netascii ]]; then
-        switch=-A name=t$size.txt key=$dir-$kind-$size
+        switch=-A name=t$size.txt key=text-$size
     else
         key=octet-$size
     fi
@@ -260,8 +253,8 @@ run_case() { # server fetch|send octet|netascii size bs
     timeout "$CLIENT_TIMEOUT" "${cmd[@]}" </dev/null >"$WORK/client.out" 2>"$WORK/client.err" || rc=$?
     if [[ $rc -eq 124 ]]; then
         why="timed out after ${CLIENT_TIMEOUT}s"
-    elif [[ $rc -ne 255 ]]; then
-        why="exit status $rc, expected 255"
+    elif [[ $rc -ne 0 ]]; then
+        why="exit status $rc, expected 0"
     elif grep -q 'Msg from Server' "$WORK/client.err"; then
         why="server ended it: $(grep -m1 'Msg from Server' "$WORK/client.err")"
     elif [[ ! -f $result ]]; then
@@ -276,6 +269,37 @@ run_case() { # server fetch|send octet|netascii size bs
         report PASS "$server" "$dir" "$mode" "$size" "$bs" "$(($(now_ms) - t0))"
     else
         report FAIL "$server" "$dir" "$mode" "$size" "$bs" "$(($(now_ms) - t0))" "$why"
+    fi
+}
+
+# A fetch the server refuses exits 1, leaves no file and keeps the one it would have replaced;
+# a command line with the address parted from -H exits 2 and sends nothing.
+failure_cases() { # server
+    local server=$1 rc t0 why= kept=$WORK/kept.bin
+    t0=$(now_ms)
+    printf '[Options]\nOverWrite=Yes\n' >"$XDG_CONFIG_HOME/merrowinc.ini"
+    echo precious >"$kept"
+    rc=0
+    timeout "$CLIENT_TIMEOUT" "$CLIENT_BIN" --headless "-H$HOST" "-O$PORT" -B "-G$kept" \
+        -Rno-such-file.bin </dev/null >"$WORK/client.out" 2>"$WORK/client.err" || rc=$?
+    if [[ $rc -ne 1 ]]; then
+        why="missing file: exit status $rc, expected 1"
+    elif [[ $(cat "$kept") != precious ]]; then
+        why="the existing file was changed"
+    elif [[ -n $(find "$WORK" -name '.kept.bin.part-*') ]]; then
+        why="a temporary file was left behind"
+    fi
+    rc=0
+    timeout 10 "$CLIENT_BIN" --headless -H "$HOST" "-O$PORT" "-G$kept" </dev/null \
+        >"$WORK/client.out" 2>"$WORK/client.err" || rc=$?
+    if [[ -z $why && $rc -ne 2 ]]; then
+        why="-H with a blank: exit status $rc, expected 2"
+    fi
+    rm -f "$kept" "$XDG_CONFIG_HOME/merrowinc.ini"
+    if [[ -z $why ]]; then
+        report PASS "$server" fetch octet failures - "$(($(now_ms) - t0))"
+    else
+        report FAIL "$server" fetch octet failures - "$(($(now_ms) - t0))" "$why"
     fi
 }
 
@@ -303,6 +327,7 @@ for server in $SERVERS; do
             done
         done
     done
+    failure_cases "$server"
     if ! kill -0 "$SERVER_PID" 2>/dev/null; then
         report FAIL "$server" - - - - 0 "server died during the run"
         tail -n 20 "$T/server.log" | sed 's/^/     | /'
