@@ -1,9 +1,11 @@
 #include "platform/config_paths.h"
 
 #include <limits.h>
-#include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
+
+#include "platform/program_path.h"
 
 namespace platform {
 
@@ -22,14 +24,12 @@ std::string FolderOf(std::string_view path) {
 }
 
 bool RunningFrom(const char* folder) {
-    char self[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    const std::optional<std::string> self = ownProgramPath();
     char wanted[PATH_MAX];
-    if (length <= 0 || ::realpath(folder, wanted) == nullptr) {
+    if (!self || ::realpath(folder, wanted) == nullptr) {
         return false;
     }
-    return FolderOf(std::string_view(self, static_cast<std::size_t>(length))) ==
-           std::string(wanted) + "/";
+    return FolderOf(*self) == std::string(wanted) + "/";
 }
 
 }  // namespace platform

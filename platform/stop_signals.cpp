@@ -11,6 +11,7 @@ int BlockStopSignals() {
     sigemptyset(&mask);
     sigaddset(&mask, SIGINT);
     sigaddset(&mask, SIGTERM);
+    sigaddset(&mask, SIGHUP);
     ::sigprocmask(SIG_BLOCK, &mask, nullptr);
     return ::signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
 }

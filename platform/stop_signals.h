@@ -2,8 +2,8 @@
 
 namespace platform {
 
-// Blocks SIGINT and SIGTERM and returns a descriptor that becomes readable when one arrives, so
-// the end runs on the main thread; -1 when it cannot be made.
+// Blocks SIGINT, SIGTERM and SIGHUP (the terminal went away) and returns a descriptor that becomes
+// readable when one arrives, so the end runs on the main thread; -1 when it cannot be made.
 int BlockStopSignals();
 
 // Reads away what the descriptor holds.

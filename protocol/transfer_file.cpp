@@ -1,12 +1,14 @@
 #include "protocol/transfer_file.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <new>
 
 namespace protocol {
@@ -50,7 +52,7 @@ int openRegular(const std::string& path, int flags, struct stat& st) {
 }  // namespace
 
 TransferFile::~TransferFile() {
-    close();
+    discardTemporary();
 }
 
 bool TransferFile::openForRead(const std::string& path, bool textMode) {
@@ -386,6 +388,94 @@ bool TransferFile::flush() {
     const bool ok = done == bufferEnd_;
     bufferEnd_ -= done;
     return ok;
+}
+
+// Uploads through a temporary file.
+
+namespace {
+
+// A hidden name beside the final one; the final name is shortened so the whole stays within
+// the usual 255-byte limit of a name.
+std::string temporaryNameFor(const std::string& finalPath, std::uint64_t salt) {
+    constexpr std::size_t kKeptNameBytes = 200;
+    const auto slash = finalPath.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    std::string out = finalPath.substr(0, nameStart);
+    out += '.';
+    out += finalPath.substr(nameStart, kKeptNameBytes);
+    out += ".part-";
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        out += kHex[(salt >> shift) & 0xf];
+    }
+    return out;
+}
+
+std::uint64_t randomSalt() {
+    std::uint64_t salt = 0;
+    if (::getrandom(&salt, sizeof salt, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof salt)) {
+        // Without entropy the name need only be unlikely to exist; O_EXCL settles clashes.
+        static std::uint64_t counter = 0;
+        salt = (static_cast<std::uint64_t>(::getpid()) << 32) ^ ++counter ^
+               static_cast<std::uint64_t>(::time(nullptr));
+    }
+    return salt;
+}
+
+}  // namespace
+
+bool TransferFile::openTemporaryForWrite(const std::string& finalPath, bool textMode) {
+    discardTemporary();
+    try {
+        buffer_.resize(kBufferSize);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    constexpr int kAttempts = 16;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        std::string candidate = temporaryNameFor(finalPath, randomSalt());
+        const int fd =
+            ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return false;
+        }
+        fd_ = fd;
+        text_ = textMode;
+        writing_ = true;
+        size_ = 0;
+        temporaryPath_ = std::move(candidate);
+        finalPath_ = finalPath;
+        return true;
+    }
+    return false;
+}
+
+bool TransferFile::commitTemporary() {
+    if (temporaryPath_.empty()) {
+        return false;
+    }
+    bool ok = close();
+    if (ok && ::rename(temporaryPath_.c_str(), finalPath_.c_str()) != 0) {
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(temporaryPath_.c_str());
+    }
+    temporaryPath_.clear();
+    finalPath_.clear();
+    return ok;
+}
+
+void TransferFile::discardTemporary() {
+    close();
+    if (!temporaryPath_.empty()) {
+        ::unlink(temporaryPath_.c_str());
+        temporaryPath_.clear();
+        finalPath_.clear();
+    }
 }
 
 }  // namespace protocol

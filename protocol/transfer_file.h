@@ -53,6 +53,19 @@ class TransferFile {
     // Stores n bytes; returns how many were accepted (n unless the file failed).
     std::size_t write(const std::uint8_t* data, std::size_t n);
 
+    // Uploads through a temporary file: the data goes to a new file with a unique hidden name
+    // in finalPath's folder, created exclusively and never through a link, so finalPath is
+    // untouched (and readers never see a partial file) until commitTemporary renames the file
+    // into place. A temporary that is not committed is removed by discardTemporary and at
+    // destruction.
+    bool openTemporaryForWrite(const std::string& finalPath, bool textMode);
+    // Closes (writing out what is gathered) and renames the temporary to its final path,
+    // replacing what is there without following a link. False, with the temporary removed,
+    // when either fails.
+    bool commitTemporary();
+    void discardTemporary();
+    const std::string& temporaryPath() const { return temporaryPath_; }
+
   private:
     bool flush();
     // Writes n bytes at the file's end; returns how many reached it.
@@ -86,6 +99,9 @@ class TransferFile {
     std::vector<std::uint8_t> buffer_;
     std::size_t bufferStart_ = 0;
     std::size_t bufferEnd_ = 0;
+    // The upload's temporary file and the name it takes when committed; empty when none.
+    std::string temporaryPath_;
+    std::string finalPath_;
 };
 
 }  // namespace protocol

@@ -18,7 +18,7 @@
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const std::vector<std::string> args(argv, argv + argc);
+    const std::vector<std::string> args = server::ServerArguments(argc, argv);
     const server::CommandLineChoices early = [&] {
         server::ServerSettings unused;
         return server::ParseServerCommandLine(args, unused);

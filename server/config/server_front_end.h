@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace server {
 
 // What start-up and shut-down ask of whatever shows the server: a window or the console.
@@ -14,6 +16,9 @@ class ServerFrontEnd {
     // The document closes: its client list goes to the log.
     virtual void closeDocument() {}
     virtual void closeAboutSheet() {}
+    // At start, once the window is up: which folders are served (the window's status line, or
+    // the console's error stream).
+    virtual void showServedFolders(const std::string& /*text*/) {}
 };
 
 }  // namespace server

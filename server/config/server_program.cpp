@@ -4,6 +4,7 @@
 #include "platform/registry_hive.h"
 #include "server/config/access_lists.h"
 #include "server/config/run_once.h"
+#include "server/config/served_folders.h"
 #include "server/config/server_front_end.h"
 #include "server/engine/server_settings.h"
 #include "server/engine/supervisor.h"
@@ -48,6 +49,7 @@ bool ServerProgram::InitInstance(const std::vector<std::string>& args) {
     if (!frontEnd_.createMainWindow(app_.settings.bMinimised)) {
         return false;
     }
+    frontEnd_.showServedFolders(ServedFoldersText(app_.settings));
     LoadAccessLists(app_.settings);
     if (app_.settings.bUseTaskbar) {
         frontEnd_.addTrayIcon();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "protocol/error_table.h"
 #include "protocol/packet.h"
@@ -17,12 +18,38 @@ namespace server {
 namespace {
 
 constexpr std::size_t kBufferSlack = 20;
+// Control packets (OACK, ERROR) are built in the packet buffer too; with the smallest blocks
+// they would not fit in block size + slack.
+constexpr std::size_t kMinBufferSize = protocol::kDefaultBlockSize + kBufferSlack;
 // A retry that finds no free name after this many candidates gives up.
 constexpr int kMaxDuplicateCandidates = 100000;
+// Values of the timeout option a transfer accepts, in seconds.
+constexpr std::uint32_t kMinTimeoutOption = 1;
+constexpr std::uint32_t kMaxTimeoutOption = 255;
+constexpr std::string_view kShuttingDown = "Server shutting down";
+// Whole seconds on the clock after which a repeated ACK may bring the block again: more than
+// one second has passed, so a burst of repeats gets one answer at most, and a resend restarts
+// the wait.
+constexpr std::int64_t kLongAgoSeconds = 2;
 
 bool fileExists(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::size_t bufferSizeFor(int blockSize) {
+    return std::max(static_cast<std::size_t>(blockSize) + kBufferSlack, kMinBufferSize);
+}
+
+// The first "name.n.ext" at which nothing exists.
+std::optional<std::string> freeDuplicateName(const std::string& path) {
+    for (int n = 1; n <= kMaxDuplicateCandidates; ++n) {
+        std::string candidate = DuplicateCandidate(path, n);
+        if (!fileExists(candidate)) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
 }
 
 std::string withTrailingSeparator(std::string base) {
@@ -41,7 +68,7 @@ ClientTransfer::ClientTransfer(ServerApplication& app, const platform::Ipv4Endpo
       peer_(peer),
       id_(id),
       localAddress_(std::move(localAddress)),
-      buffer_(static_cast<std::size_t>(blockSize_) + kBufferSlack),
+      buffer_(bufferSizeFor(blockSize_)),
       startedAt_(app.clock().nowSeconds()) {
     std::copy(request.begin(), request.end(), request_.begin());
 }
@@ -49,8 +76,13 @@ ClientTransfer::ClientTransfer(ServerApplication& app, const platform::Ipv4Endpo
 ClientTransfer::~ClientTransfer() {
     active_ = false;
     file_.close();
+    ReleaseSocket();
+}
+
+void ClientTransfer::ReleaseSocket() {
     if (watching_) {
         app_.loop().unwatch(socket_.fd());
+        watching_ = false;
     }
     socket_.close();
 }
@@ -63,6 +95,7 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
     std::size_t length = static_cast<std::size_t>(
         std::clamp(receivedLength, 0, static_cast<int>(kRequestBufferSize)));
     std::span<const std::uint8_t> request(request_.data(), length);
+    requestLength_ = length;
     opcode_ = length >= 2 ? protocol::readU16(request_.data()) : 0;
     position_ = 0;
     const bool reading = opcode_ == protocol::kRrq;
@@ -103,14 +136,23 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
                 answerTsize = reading && settings.bAllowTsize;
                 break;
             case protocol::OptionKind::Timeout:
+                // Outside 1..255 the option is not valid: neither used nor answered, so no
+                // client can hold its slot for days.
+                if (option.value < kMinTimeoutOption || option.value > kMaxTimeoutOption) {
+                    break;
+                }
                 requestedTimeout_ = option.value;
-                timeout_ = static_cast<int>(std::min<std::uint32_t>(option.value, 0x7fffffff));
+                timeout_ = static_cast<int>(option.value);
                 answerTimeout = settings.bAllowTimeout;
                 break;
             case protocol::OptionKind::Blksize: {
-                // Out-of-range sizes are answered with the nearest bound.
-                int wanted = static_cast<int>(std::clamp<std::uint32_t>(
-                    option.value, protocol::kMinBlockSize, protocol::kMaxBlockSize));
+                // Too small a size is not valid and goes unanswered; a larger one than a
+                // datagram can carry is answered with the largest.
+                if (option.value < static_cast<std::uint32_t>(protocol::kMinBlockSize)) {
+                    break;
+                }
+                int wanted = static_cast<int>(
+                    std::min<std::uint32_t>(option.value, protocol::kMaxBlockSize));
                 if (wanted != blockSize_) {
                     blockSize_ = wanted;
                     if (!ResizeBuffers(reading)) {
@@ -130,37 +172,12 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
         return;
     }
 
-    if (!reading) {
-        if (settings.bInPaths && settings.bCreatePaths && !MakePath(path_)) {
-            AbortTransfer(2, true);
-            return;
-        }
-        if (settings.bRenameDuplicates && fileExists(path_)) {
-            std::string candidate;
-            for (int n = 1; n <= kMaxDuplicateCandidates; ++n) {
-                candidate = DuplicateCandidate(path_, n);
-                if (!fileExists(candidate)) {
-                    break;
-                }
-                candidate.clear();
-            }
-            if (candidate.empty()) {
-                AbortTransfer(2, true);
-                return;
-            }
-            if (settings.bRenameExisting) {
-                if (::rename(path_.c_str(), candidate.c_str()) != 0) {
-                    AbortTransfer(2, true);
-                    return;
-                }
-            } else {
-                path_ = std::move(candidate);
-            }
-        }
+    if (!reading && !PrepareUpload(base)) {
+        return;
     }
 
-    bool opened =
-        reading ? file_.openForRead(path_, netascii_) : file_.openForWrite(path_, netascii_);
+    bool opened = reading ? file_.openForRead(path_, netascii_)
+                          : file_.openTemporaryForWrite(uploadPath_, netascii_);
     if (!opened) {
         AbortTransfer(reading ? 1 : 2, true);
         return;
@@ -192,6 +209,70 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
     }
 }
 
+// Uploads never go through a link at their name nor land outside the inbound folder once its
+// folders are resolved; the naming rules pick the final name now, the data waits in a
+// temporary file until the last block.
+bool ClientTransfer::PrepareUpload(const std::string& base) {
+    const ServerSettings& settings = app_.settings;
+    if (settings.bInPaths && settings.bCreatePaths && !MakePath(base, path_)) {
+        AbortTransfer(2, true);
+        return false;
+    }
+    const auto folder = ResolveUploadFolder(base, path_);
+    const auto slash = path_.rfind('/');
+    const std::string name = path_.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (!folder || name.empty()) {
+        AbortTransfer(2, true);
+        return false;
+    }
+    uploadPath_ = *folder + name;
+    struct stat st {};
+    if (::lstat(uploadPath_.c_str(), &st) != 0) {
+        return true;
+    }
+    // A link, folder or device under that name is the operator's and stays as it is.
+    if (!S_ISREG(st.st_mode)) {
+        AbortTransfer(2, true);
+        return false;
+    }
+    if (!settings.bRenameDuplicates) {
+        return true;  // replaced when the upload is complete
+    }
+    if (settings.bRenameExisting) {
+        keepExisting_ = true;  // moved aside when the upload is complete
+        return true;
+    }
+    auto candidate = freeDuplicateName(uploadPath_);
+    if (!candidate) {
+        AbortTransfer(2, true);
+        return false;
+    }
+    path_.replace(path_.size() - name.size(), name.size(),
+                  candidate->substr(candidate->rfind('/') + 1));
+    uploadPath_ = std::move(*candidate);
+    return true;
+}
+
+// The last block is stored: the file takes its final name. False after ending the transfer.
+bool ClientTransfer::FinishUpload() {
+    if (!file_.close()) {
+        AbortTransfer(3, true);
+        return false;
+    }
+    if (keepExisting_ && fileExists(uploadPath_)) {
+        auto candidate = freeDuplicateName(uploadPath_);
+        if (!candidate || ::rename(uploadPath_.c_str(), candidate->c_str()) != 0) {
+            AbortTransfer(2, true);
+            return false;
+        }
+    }
+    if (!file_.commitTemporary()) {
+        AbortTransfer(2, true);
+        return false;
+    }
+    return true;
+}
+
 void ClientTransfer::SendOack() {
     protocol::OptionPair pairs[3];
     std::size_t count = 0;
@@ -208,7 +289,7 @@ void ClientTransfer::SendOack() {
 }
 
 bool ClientTransfer::ResizeBuffers(bool reading) {
-    const std::size_t want = static_cast<std::size_t>(blockSize_) + kBufferSlack;
+    const std::size_t want = bufferSizeFor(blockSize_);
     auto fail = [this] {
         AbortTransfer(7, true);
         return false;
@@ -219,7 +300,7 @@ bool ClientTransfer::ResizeBuffers(bool reading) {
         app_.dialogs().messageBox("Unable to allocate buffers for transfer", MessageIcon::Error);
         return fail();
     }
-    const int wantBytes = static_cast<int>(want);
+    const int wantBytes = blockSize_ + static_cast<int>(kBufferSlack);
     const int askBytes = platform::socketBufferFor(wantBytes);
     bool set =
         reading ? socket_.setSendBufferSize(askBytes) : socket_.setReceiveBufferSize(askBytes);
@@ -232,7 +313,7 @@ bool ClientTransfer::ResizeBuffers(bool reading) {
     if (granted < wantBytes) {
         blockSize_ = std::max(granted - static_cast<int>(kBufferSlack), protocol::kMinBlockSize);
         try {
-            buffer_.resize(static_cast<std::size_t>(blockSize_) + kBufferSlack);
+            buffer_.resize(bufferSizeFor(blockSize_));
         } catch (const std::bad_alloc&) {
             app_.dialogs().messageBox("Unable to allocate buffers for transfer",
                                       MessageIcon::Error);
@@ -262,6 +343,7 @@ void ClientTransfer::SendBlock() {
     lastRead_ = count;
     protocol::buildDataHeader(buffer_, block_);
     Send(protocol::kHeaderSize + static_cast<std::size_t>(count));
+    lastSentAt_ = app_.clock().nowSeconds();
     if (count < blockSize_) {
         if (netascii_) {
             size_ = position_ + count;
@@ -294,13 +376,18 @@ void ClientTransfer::HandleDatagram(std::span<const std::uint8_t> datagram,
 }
 
 void ClientTransfer::ProcessDatagram(std::size_t length, const platform::Ipv4Endpoint& from) {
+    // The request fixed the peer's address and port: anyone else is told so and changes
+    // nothing, so a stranger can neither take a transfer over nor end it.
+    if (!(from == peer_)) {
+        RefuseStranger(from);
+        return;
+    }
     const std::size_t capacity = static_cast<std::size_t>(blockSize_) + protocol::kHeaderSize;
     // Runts and oversized datagrams are no packets of this transfer.
     if (length < protocol::kHeaderSize || length > capacity) {
         return;
     }
     lastActivity_ = app_.clock().nowSeconds();
-    peer_ = from;
     receivedLength_ = static_cast<std::int64_t>(length);
     if (opcode_ == protocol::kRrq) {
         OnAck();
@@ -309,10 +396,31 @@ void ClientTransfer::ProcessDatagram(std::size_t length, const platform::Ipv4End
     }
 }
 
+void ClientTransfer::RefuseStranger(const platform::Ipv4Endpoint& from) {
+    const std::size_t length = protocol::buildError(buffer_, 5, protocol::serverErrorText(5));
+    socket_.sendTo(buffer_.data(), length, from);
+}
+
+bool ClientTransfer::IsRepeatedRequest(std::span<const std::uint8_t> request,
+                                       const platform::Ipv4Endpoint& from) const {
+    return active_ && from == peer_ && request.size() == requestLength_ &&
+           std::equal(request.begin(), request.end(), request_.begin());
+}
+
+void ClientTransfer::Shutdown() {
+    if (!active_ || !socket_.isOpen()) {
+        return;
+    }
+    Send(protocol::buildError(buffer_, 0, kShuttingDown));
+    active_ = false;
+    ReleaseSocket();
+}
+
 void ClientTransfer::EndByPeerError(std::string_view text) {
     resultText_.assign(text);
     active_ = false;
-    file_.close();
+    file_.discardTemporary();
+    ReleaseSocket();
     app_.statusReport.text = resultText_;
     app_.NotifyView(kViewAborted, id_);
 }
@@ -339,7 +447,12 @@ void ClientTransfer::OnAck() {
             return;
         }
         duplicates_ = 0;
-        RetryTransfer();
+        // Only a client's own timer, repeating its ACK well after the block went out, means
+        // the block was lost: repeats that follow the block closely are copies from the path
+        // (or replies to our own copies), and answering them would keep doubling the data.
+        if (app_.clock().nowSeconds() - lastSentAt_ >= kLongAgoSeconds) {
+            Resend();
+        }
         return;
     }
     if (number != block_) {
@@ -353,6 +466,7 @@ void ClientTransfer::OnAck() {
         active_ = false;
         completed_ = true;
         file_.close();
+        ReleaseSocket();
     } else {
         SendBlock();
     }
@@ -412,20 +526,21 @@ void ClientTransfer::OnData() {
         app_.NotifyView(kViewStatus, id_);
     }
     if (last) {
-        // Everything must be on disk before the final ACK tells the client it is safe.
-        if (!file_.close()) {
-            AbortTransfer(3, true);
+        // The file must be whole under its name before the final ACK tells the client so.
+        if (!FinishUpload()) {
             return;
         }
         Send(protocol::buildAck(buffer_, block_));
-    }
-    if (last) {
         active_ = false;
         completed_ = true;
     }
 }
 
 bool ClientTransfer::RetryTransfer() {
+    return Resend();
+}
+
+bool ClientTransfer::Resend() {
     if (opcode_ != protocol::kRrq) {
         app_.statusReport.text = "Waiting ...";
         app_.NotifyView(kViewRetry, id_);
@@ -449,7 +564,7 @@ void ClientTransfer::AbortTransfer(unsigned code, bool send) {
     if (code > 8) {
         code = 8;
     }
-    file_.close();
+    file_.discardTemporary();
     resultText_.assign(protocol::serverErrorText(code));
     if (send && socket_.isOpen()) {
         std::size_t length =
@@ -459,6 +574,8 @@ void ClientTransfer::AbortTransfer(unsigned code, bool send) {
         Send(length);
     }
     active_ = false;
+    // Nothing more goes out: the port is free at once, which matters under a flood.
+    ReleaseSocket();
     app_.statusReport.text = resultText_;
     app_.NotifyView(kViewAborted, id_);
 }

@@ -34,6 +34,14 @@ class ClientTransfer {
     bool RetryTransfer();
     bool ResizeBuffers(bool reading);
     void AbortTransfer(unsigned code, bool send);
+    // The server stops: a running transfer tells its peer instead of leaving it to time out.
+    void Shutdown();
+
+    // True for a retransmission of the request that started this transfer: the same request
+    // from the same peer while the transfer runs (a duplicate may come late, after the
+    // transfer has moved on; a port is one transfer's at a time).
+    bool IsRepeatedRequest(std::span<const std::uint8_t> request,
+                           const platform::Ipv4Endpoint& from) const;
 
     // What the supervisor reads and sets.
     bool active() const { return active_; }
@@ -56,6 +64,12 @@ class ClientTransfer {
 
   private:
     void SendBlock();
+    bool Resend();
+    // An ended transfer needs no port; an upload keeps its own to repeat the final ACK.
+    void ReleaseSocket();
+    void RefuseStranger(const platform::Ipv4Endpoint& from);
+    bool PrepareUpload(const std::string& base);
+    bool FinishUpload();
     void ProcessDatagram(std::size_t length, const platform::Ipv4Endpoint& from);
     void OnData();
     void OnAck();
@@ -63,7 +77,6 @@ class ClientTransfer {
     bool ApplyOptions(bool reading, bool& answerTsize, bool& answerTimeout, bool& answerBlksize);
     void SendOack();
     void Send(std::size_t length);
-    void ChooseWritePath();
 
     ServerApplication& app_;
     int timeout_ = 0;
@@ -92,6 +105,13 @@ class ClientTransfer {
     platform::UdpSocket socket_;
     bool watching_ = false;
     std::array<std::uint8_t, kRequestBufferSize> request_{};
+    std::size_t requestLength_ = 0;
+    // When the current block was last sent; a repeated ACK brings it again only well after.
+    std::int64_t lastSentAt_ = 0;
+    // Uploads: the resolved final path, and whether the file there is to be kept under a new
+    // name when the upload is complete.
+    std::string uploadPath_;
+    bool keepExisting_ = false;
     // The OACK answered to a read, resent while its ACK 0 is outstanding.
     bool oackPending_ = false;
     bool oackTsize_ = false;

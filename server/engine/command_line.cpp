@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "platform/program_path.h"
 #include "platform/registry_hive.h"
 
 namespace server {
@@ -124,6 +125,14 @@ int addressChoice(std::string_view arg) {
 }
 
 }  // namespace
+
+std::vector<std::string> ServerArguments(int argc, char** argv) {
+    std::vector<std::string> args(argv, argv + argc);
+    if (auto own = platform::ownProgramPath(); own && !args.empty()) {
+        args[0] = std::move(*own);
+    }
+    return args;
+}
 
 CommandLineChoices ParseServerCommandLine(const std::vector<std::string>& args,
                                           ServerSettings& settings) {

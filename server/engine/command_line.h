@@ -33,6 +33,11 @@ struct CommandLineChoices {
     std::vector<std::string> invalidValues;
 };
 
+// The process arguments with the program's real path in the place of argv[0]: started through
+// PATH or a relative path, argv[0] names no file from elsewhere, yet Location, the access-list
+// file beside the program and the autostart entry all need one.
+std::vector<std::string> ServerArguments(int argc, char** argv);
+
 // -A, -I and -O (either case, '-' or '/'); a later one overrides an earlier one; other
 // arguments are ignored. Long options ("--name=value") are extensions; --port=N sets Port for
 // this run only (PortFromCommandLine).

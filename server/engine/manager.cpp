@@ -4,15 +4,7 @@
 
 namespace server {
 
-CManager::~CManager() {
-    transfer_.reset();
-    event_.set();
-    // WorkerThread's destructor joins; the thread ends as soon as the event is set.
-}
-
-bool CManager::Start() {
-    return thread_.start([this] { event_.wait(); });
-}
+CManager::~CManager() = default;
 
 void CManager::AttachTransfer(std::unique_ptr<ClientTransfer> transfer) {
     stopMark_ = false;
@@ -22,13 +14,6 @@ void CManager::AttachTransfer(std::unique_ptr<ClientTransfer> transfer) {
 void CManager::StopTransfer() {
     stopMark_ = true;
     transfer_.reset();
-    event_.set();
-}
-
-void CManager::WaitForThreadEnd() {
-    if (!thread_.join(500)) {
-        thread_.join(1000);
-    }
 }
 
 }  // namespace server

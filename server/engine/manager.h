@@ -2,14 +2,14 @@
 
 #include <memory>
 
-#include "platform/worker_thread.h"
-
 namespace server {
 
 class ClientTransfer;
 
-// One admitted request: a worker thread that only waits for its event, and the transfer,
-// whose packet work runs on the main thread.
+// One admitted request and its transfer, as the listener's list holds them. All of a
+// transfer's work runs on the main thread, so no thread of its own stands behind it: a
+// thread that only waited would cost one per request and let a flood of requests exhaust
+// the process.
 class CManager {
   public:
     CManager() = default;
@@ -17,26 +17,17 @@ class CManager {
     CManager(const CManager&) = delete;
     CManager& operator=(const CManager&) = delete;
 
-    // Starts the waiting thread; false when it cannot run.
-    bool Start();
     void AttachTransfer(std::unique_ptr<ClientTransfer> transfer);
 
-    // Sets the stop mark, destroys the transfer (closing its file and socket) and releases the
-    // thread.
+    // Sets the stop mark and destroys the transfer (closing its file and socket).
     void StopTransfer();
-    // Waits for the thread: 500 ms, then 1000 ms more.
-    void WaitForThreadEnd();
 
-    bool threadEnded() const { return thread_.hasEnded(); }
-    int threadId() const { return thread_.tid(); }
     bool stopMark() const { return stopMark_; }
     ClientTransfer* transfer() { return transfer_.get(); }
 
   private:
     bool stopMark_ = false;
     std::unique_ptr<ClientTransfer> transfer_;
-    platform::ManualResetEvent event_;
-    platform::WorkerThread thread_;
 };
 
 }  // namespace server

@@ -18,10 +18,10 @@ CServerSocket::CServerSocket(ServerApplication& app) : app_(app) {}
 
 CServerSocket::~CServerSocket() {
     for (auto& manager : threads_) {
-        if (!manager->threadEnded()) {
-            manager->StopTransfer();
-            manager->WaitForThreadEnd();
+        if (ClientTransfer* transfer = manager->transfer()) {
+            transfer->Shutdown();
         }
+        manager->StopTransfer();
     }
     threads_.clear();
     if (watching_) {
@@ -184,9 +184,27 @@ void CServerSocket::HandleRequest(int length) {
     } else {
         return;
     }
+    // A client that has not heard our answer yet sends its request again: the transfer
+    // already under way answers it.
+    const std::span<const std::uint8_t> request(request_.data(), static_cast<std::size_t>(length));
+    for (const auto& manager : threads_) {
+        const ClientTransfer* transfer = manager->transfer();
+        if (transfer != nullptr && transfer->IsRepeatedRequest(request, peer_)) {
+            return;
+        }
+    }
     if (!Dispatch(length)) {
         Refuse(protocol::clientLimitRefusalPacket());
     }
+}
+
+int CServerSocket::runningCount() const {
+    int running = 0;
+    for (const auto& manager : threads_) {
+        const ClientTransfer* transfer = manager->transfer();
+        running += transfer != nullptr && transfer->active() ? 1 : 0;
+    }
+    return running;
 }
 
 bool CServerSocket::Dispatch(int length) {
@@ -194,7 +212,8 @@ bool CServerSocket::Dispatch(int length) {
     if (app_.idCounter > 1000) {
         app_.idCounter = 0;
     }
-    const std::size_t count = threads_.size();
+    // Ended transfers that wait for the next pass to report them no longer hold a slot.
+    const int count = runningCount();
     bool admitted;
     switch (app_.settings.nClientLimit) {
         case 1:
@@ -221,9 +240,6 @@ bool CServerSocket::Dispatch(int length) {
     }
 
     auto manager = std::make_unique<CManager>();
-    if (!manager->Start()) {
-        return false;
-    }
     app_.statusReport.text = platform::formatAddress(peer_.address);
     const int id = ++app_.idCounter;
     app_.NotifyView(kViewNew, id);

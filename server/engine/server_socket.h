@@ -20,7 +20,8 @@ class ServerApplication;
 class CServerSocket {
   public:
     explicit CServerSocket(ServerApplication& app);
-    // Stops every client thread still in the list, then closes the socket.
+    // Tells every running transfer's client that the server stops, ends the transfers, then
+    // closes the socket.
     ~CServerSocket();
     CServerSocket(const CServerSocket&) = delete;
     CServerSocket& operator=(const CServerSocket&) = delete;
@@ -34,6 +35,8 @@ class CServerSocket {
 
     std::list<std::unique_ptr<CManager>>& threads() { return threads_; }
     int clientCount() const { return static_cast<int>(threads_.size()); }
+    // Transfers still running; the client limit counts these.
+    int runningCount() const;
     const std::string& localAddressText() const { return localAddressText_; }
     std::uint16_t port() const { return listenAddress_.port; }
 

@@ -36,13 +36,9 @@ void Supervisor::Supervise() {
     auto& threads = listener->threads();
     for (auto it = threads.begin(); it != threads.end();) {
         CManager& manager = **it;
-        if (manager.threadEnded()) {
-            it = threads.erase(it);
-            continue;
-        }
         ClientTransfer* transfer = manager.transfer();
         if (manager.stopMark() || transfer == nullptr) {
-            ++it;
+            it = threads.erase(it);
             continue;
         }
         const int span = transfer->timeout() != 0 ? transfer->timeout() : globalSpan;
@@ -82,10 +78,7 @@ void Supervisor::Supervise() {
         app_.statusReport.text = std::move(text);
         app_.NotifyView(timedOut ? kViewTimedOut : kViewResult, id);
 
-        if (!manager.threadEnded()) {
-            manager.StopTransfer();
-            manager.WaitForThreadEnd();
-        }
+        manager.StopTransfer();
         it = threads.erase(it);
     }
 }
@@ -108,12 +101,8 @@ void Supervisor::AdjustPriorities() {
                 platform::setCurrentThreadPriority(platform::ThreadPriority::AboveNormal);
                 break;
             case 3:
+                // Transfers have no threads of their own: all their work is the main thread's.
                 if (count > 0) {
-                    for (auto& manager : listener->threads()) {
-                        platform::setThreadPriority(
-                            manager->threadId(), count > 5 ? platform::ThreadPriority::AboveNormal
-                                                           : platform::ThreadPriority::Normal);
-                    }
                     platform::setCurrentThreadPriority(platform::ThreadPriority::Normal);
                 } else {
                     platform::setCurrentThreadPriority(platform::ThreadPriority::BelowNormal);

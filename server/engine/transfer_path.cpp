@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 namespace server {
@@ -26,7 +28,10 @@ TransferPath BuildTransferPath(std::string_view base, std::string_view requested
             result.altered = true;
         }
     }
-    for (auto dots = path.find(".."); dots != std::string::npos; dots = path.find("..")) {
+    // The base ends in '/', so the name starts right after it whatever the step above did.
+    const std::size_t nameStart = std::min(base.size(), path.size());
+    for (auto dots = path.find("..", nameStart); dots != std::string::npos;
+         dots = path.find("..", nameStart)) {
         path.erase(dots, 2);
         result.altered = true;
     }
@@ -96,7 +101,39 @@ std::string DuplicateCandidate(const std::string& path, int n) {
     return path + "." + std::to_string(n);
 }
 
-bool MakePath(const std::string& path) {
+namespace {
+
+std::optional<std::string> resolved(const std::string& path) {
+    char* real = ::realpath(path.empty() ? "." : path.c_str(), nullptr);
+    if (real == nullptr) {
+        return std::nullopt;
+    }
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
+// Both resolved: folder is base or lies inside it.
+bool withinFolder(const std::string& folder, const std::string& base) {
+    if (folder == base || base == "/") {
+        return true;
+    }
+    return folder.size() > base.size() && folder.compare(0, base.size(), base) == 0 &&
+           folder[base.size()] == '/';
+}
+
+}  // namespace
+
+bool MakePath(std::string_view base, const std::string& path) {
+    const auto realBase = resolved(std::string(base));
+    if (!realBase) {
+        return false;
+    }
+    // The path holds the base with its doubled separators collapsed.
+    std::size_t baseLength = base.size();
+    for (std::size_t i = 1; i < base.size(); ++i) {
+        baseLength -= base[i] == '/' && base[i - 1] == '/' ? 1 : 0;
+    }
     auto last = path.rfind('/');
     if (last == std::string::npos) {
         return true;
@@ -104,11 +141,30 @@ bool MakePath(const std::string& path) {
     for (auto slash = path.find('/'); slash != std::string::npos && slash <= last;
          slash = path.find('/', slash + 1)) {
         std::string folder = path.substr(0, slash + 1);
-        if (::mkdir(folder.c_str(), 0777) != 0 && errno == ENOENT) {
+        if (::mkdir(folder.c_str(), 0777) == 0) {
+            continue;
+        }
+        if (errno == ENOENT) {
             return false;
+        }
+        // An existing level below the base must not lead out of it.
+        if (folder.size() > baseLength) {
+            if (auto real = resolved(folder); real && !withinFolder(*real, *realBase)) {
+                return false;
+            }
         }
     }
     return true;
+}
+
+std::optional<std::string> ResolveUploadFolder(std::string_view base, const std::string& path) {
+    const auto slash = path.rfind('/');
+    const auto folder = resolved(slash == std::string::npos ? "" : path.substr(0, slash + 1));
+    const auto realBase = resolved(std::string(base));
+    if (!folder || !realBase || !withinFolder(*folder, *realBase)) {
+        return std::nullopt;
+    }
+    return *folder == "/" ? *folder : *folder + "/";
 }
 
 }  // namespace server

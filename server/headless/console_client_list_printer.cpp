@@ -11,18 +11,6 @@ namespace {
 
 constexpr std::int64_t kProgressIntervalMs = 1000;
 
-// Request names come from the network; a newline in one must not forge a line.
-std::string printable(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f) {
-            c = '?';
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 ConsoleClientListPrinter::ConsoleClientListPrinter(std::FILE* out, MillisecondSource now)
@@ -30,7 +18,7 @@ ConsoleClientListPrinter::ConsoleClientListPrinter(std::FILE* out, MillisecondSo
 
 void ConsoleClientListPrinter::print(std::uint64_t serial, std::string_view what,
                                      std::string_view text) {
-    const std::string shown = printable(text);
+    const std::string shown = PrintableText(text);
     std::fprintf(out_, "%llu\t%.*s\t%s\n", static_cast<unsigned long long>(serial),
                  static_cast<int>(what.size()), what.data(), shown.c_str());
     std::fflush(out_);
@@ -38,7 +26,7 @@ void ConsoleClientListPrinter::print(std::uint64_t serial, std::string_view what
 
 void ConsoleClientListPrinter::rowAdded(std::size_t, const ClientRow& row) {
     // The tag field is a number; only the client text needs cleaning.
-    const std::string client = printable(row.cells[kColumnClient]);
+    const std::string client = PrintableText(row.cells[kColumnClient]);
     std::fprintf(out_, "%llu\tadded\t%d\t%s\n", static_cast<unsigned long long>(row.serial),
                  static_cast<int>(row.tag), client.c_str());
     std::fflush(out_);
@@ -70,9 +58,9 @@ void ConsoleClientListPrinter::rowAboutToBeRemoved(std::size_t, const ClientRow&
 
 void ConsoleClientListPrinter::transferEnded(std::uint64_t serial,
                                              const ServerApplication::TransferSummary& summary) {
-    const std::string client = printable(summary.client);
-    const std::string file = printable(summary.file);
-    const std::string result = printable(summary.result);
+    const std::string client = PrintableText(summary.client);
+    const std::string file = PrintableText(summary.file);
+    const std::string result = PrintableText(summary.result);
     std::fprintf(out_, "%llu\tdone\t%s\t%s\t%lld\t%lld\t%s\n",
                  static_cast<unsigned long long>(serial), client.c_str(), file.c_str(),
                  static_cast<long long>(summary.bytes), static_cast<long long>(summary.seconds),

@@ -40,6 +40,10 @@ void HeadlessFrontEnd::destroyMainWindow() {
     printer_.reset();
 }
 
+void HeadlessFrontEnd::showServedFolders(const std::string& text) {
+    std::fprintf(err_, "ravendockd: %s\n", text.c_str());
+}
+
 void HeadlessFrontEnd::closeDocument() {
     if (view_ != nullptr) {
         view_->ClearClientList();

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "server/config/server_front_end.h"
-#include "server/monitor/client_list.h"
 #include "server/headless/console_client_list_printer.h"
+#include "server/monitor/client_list.h"
 #include "server/monitor/icmp_monitor.h"
 #include "server/monitor/icmp_report.h"
 #include "server/services/icmp/icmp_socket.h"
@@ -22,13 +22,16 @@ class ServerApplication;
 // stdout. The application must stop using the view before this is destroyed.
 class HeadlessFrontEnd final : public ServerFrontEnd {
   public:
-    HeadlessFrontEnd(std::FILE* out, const platform::RegistryHive& hive) : out_(out), hive_(hive) {}
+    // Rows go to out; notes for the operator to err.
+    HeadlessFrontEnd(std::FILE* out, std::FILE* err, const platform::RegistryHive& hive)
+        : out_(out), err_(err), hive_(hive) {}
 
     // Must be called before start-up creates the main window.
     void attach(ServerApplication& app) { app_ = &app; }
 
     bool createMainWindow(bool minimised) override;
     void closeDocument() override;
+    void showServedFolders(const std::string& text) override;
 
     CNewView* view() { return view_.get(); }
     // The window goes before the application: the view still uses the application's loop.
@@ -36,6 +39,7 @@ class HeadlessFrontEnd final : public ServerFrontEnd {
 
   private:
     std::FILE* out_;
+    std::FILE* err_;
     const platform::RegistryHive& hive_;
     ServerApplication* app_ = nullptr;
     std::unique_ptr<ConsoleClientListPrinter> printer_;

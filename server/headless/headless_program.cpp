@@ -21,7 +21,7 @@ int RunHeadless(const std::vector<std::string>& args) {
     platform::SystemClock clock;
     HeadlessDialogs dialogs;
     platform::RegistryHive hive(HivePath(args));
-    HeadlessFrontEnd frontEnd(stdout, hive);
+    HeadlessFrontEnd frontEnd(stdout, stderr, hive);
 
     const int signals = platform::BlockStopSignals();
     int exitStatus = 0;

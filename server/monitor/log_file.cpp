@@ -7,6 +7,17 @@
 
 namespace server {
 
+std::string PrintableText(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
 std::string LogLineText(const ClientRow& row) {
     std::string line;
     bool first = true;
@@ -15,7 +26,7 @@ std::string LogLineText(const ClientRow& row) {
             line += ' ';
         }
         first = false;
-        line += row.cells[static_cast<std::size_t>(column)];
+        line += PrintableText(row.cells[static_cast<std::size_t>(column)]);
     }
     return line;
 }

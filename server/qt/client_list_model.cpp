@@ -61,7 +61,7 @@ void ClientListModel::flushChanges() {
     const int first = dirtyFirst_;
     dirtyFirst_ = dirtyLast_ = -1;
     if (first <= last) {
-        emit dataChanged(index(first, 0), index(last, kColumnCount - 1));
+        emit rowsChanged(first, last);
     }
 }
 

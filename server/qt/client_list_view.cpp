@@ -42,12 +42,21 @@ ClientListView::ClientListView(CNewView& view, QWidget* parent)
         }
     });
     connect(&model_, &ClientListModel::widthChanged, this, &ClientListView::applyWidth);
+    connect(&model_, &ClientListModel::rowsChanged, this, &ClientListView::repaintRows);
     connect(&model_, &ClientListModel::graphicFlagChanged, viewport(),
             [this] { viewport()->update(); });
 }
 
 RowColours ClientListView::rowColours() const {
     return {palette().color(QPalette::Base), palette().color(QPalette::Text)};
+}
+
+void ClientListView::repaintRows(int first, int last) {
+    const QRect top = visualRect(model_.index(first, 0));
+    const QRect bottom = visualRect(model_.index(last, 0));
+    if (top.isValid() && bottom.isValid()) {
+        viewport()->update(0, top.top(), viewport()->width(), bottom.bottom() - top.top() + 1);
+    }
 }
 
 void ClientListView::applyWidth(int column, int width) {

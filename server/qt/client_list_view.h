@@ -28,6 +28,7 @@ class ClientListView final : public QTreeView {
 
   private:
     void applyWidth(int column, int width);
+    void repaintRows(int first, int last);
 
     CNewView& view_;
     ClientListModel model_;

@@ -1,6 +1,8 @@
 #include "server/qt/qt_front_end.h"
 
+#include <QStatusBar>
 #include <QTimer>
+#include <cstdio>
 
 #include "platform/registry_hive.h"
 #include "server/engine/server_application.h"
@@ -56,6 +58,18 @@ bool QtFrontEnd::createMainWindow(bool minimised) {
     // Shown once start-up is through, so a window that goes behind the tray icon never flashes.
     QTimer::singleShot(0, window, [this, minimised] { showInitially(minimised); });
     return true;
+}
+
+void QtFrontEnd::showServedFolders(const std::string& text) {
+    std::fprintf(stderr, "ravendockd: %s\n", text.c_str());
+    if (window_ == nullptr) {
+        return;
+    }
+    // For the first moments in the status line, and for good as its tool tip.
+    constexpr int kShownMs = 15000;
+    const QString shown = QString::fromStdString(text);
+    window_->statusBar()->showMessage(shown, kShownMs);
+    window_->statusBar()->setToolTip(shown);
 }
 
 void QtFrontEnd::showInitially(bool minimised) {

@@ -39,6 +39,7 @@ class QtFrontEnd final : public ServerFrontEnd, private ViewObserver {
     void removeTrayIcon() override;
     void closeDocument() override;
     void closeAboutSheet() override;
+    void showServedFolders(const std::string& text) override;
 
     // The view goes: the layout is saved (rectangle and widths; after a session end nothing
     // more), the alert destroyed, and the engine stops reporting to it.

@@ -24,7 +24,9 @@ class FakeFrontEnd final : public server::ServerFrontEnd {
     void addTrayIcon() override { calls.push_back("tray+"); }
     void removeTrayIcon() override { calls.push_back("tray-"); }
     void closeAboutSheet() override { calls.push_back("about-"); }
+    void showServedFolders(const std::string& text) override { served = text; }
     std::vector<std::string> calls;
+    std::string served;
     bool windowOk = true;
 };
 
@@ -88,6 +90,7 @@ TEST_F(ServerProgramTest, CommandLineFoldersAreUsedButNotWrittenBack) {
         EXPECT_NE(program.app().listener(), nullptr);
         EXPECT_EQ(program.app().settings.bAllow, 0u) << "no access-list file: lists off";
         EXPECT_EQ(frontEnd.calls, (std::vector<std::string>{"window"})) << "bNoSplash set";
+        EXPECT_EQ(frontEnd.served, "Serving reads from /new/out/ and writes into /new/in/");
         program.ExitInstance();
     }
     platform::RegistryHive saved(hivePath_);
@@ -96,6 +99,24 @@ TEST_F(ServerProgramTest, CommandLineFoldersAreUsedButNotWrittenBack) {
     EXPECT_EQ(saved.readString(server::kSettingsKey, "Location"), root_ + "/ravendockd");
     EXPECT_EQ(saved.readDword(server::kSettingsKey, "bAllow"), 0u);
     EXPECT_EQ(frontEnd.calls.back(), "about-");
+}
+
+// Started with an empty folder setting the server serves its current folder, which may be
+// the whole filesystem: it says so at start.
+TEST_F(ServerProgramTest, EmptyFolderSettingsAreNamedInFull) {
+    writeHive("\"Port\"=\"" + freePort() + "\"\n\"InPath\"=\"in\"\n");
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(root_);
+    platform::RegistryHive hive(hivePath_);
+    server::ServerProgram program(loop, clock, dialogs, hive, frontEnd);
+    const bool started = program.InitInstance({"ravendockd", "--listen=127.0.0.1"});
+    std::filesystem::current_path(previous);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(frontEnd.served, "Serving reads from " + root_ +
+                                   "/ (the current folder: no outbound folder is set) and "
+                                   "writes into " +
+                                   root_ + "/in/");
+    program.ExitInstance();
 }
 
 TEST_F(ServerProgramTest, StartUpOrderWithSplashTrayAndMinimised) {

@@ -141,6 +141,34 @@ class RecordingDialogs final : public server::ServerDialogs {
     server::ServerInfo lastInfo;
 };
 
+// A second client on a port of its own: sends a datagram and pumps the loop until an answer
+// reaches it.
+class OtherClient {
+  public:
+    explicit OtherClient(platform::EventLoop& loop) : loop_(loop) {
+        EXPECT_TRUE(socket_.open(0x7f000001, 0));
+    }
+    std::optional<Bytes> send(std::uint16_t port, const Bytes& datagram) {
+        socket_.sendTo(datagram.data(), datagram.size(), {0x7f000001, port});
+        Bytes buf(600);
+        for (int pass = 0; pass < 200; ++pass) {
+            loop_.runOnce(pass < 5 ? 0 : 5);
+            ssize_t n = socket_.receiveFrom(buf.data(), buf.size(), from);
+            if (n >= 0) {
+                buf.resize(static_cast<std::size_t>(n));
+                return buf;
+            }
+        }
+        return std::nullopt;
+    }
+    // Where the last answer came from.
+    platform::Ipv4Endpoint from;
+
+  private:
+    platform::EventLoop& loop_;
+    platform::UdpSocket socket_;
+};
+
 // A server on 127.0.0.1 with a scratch folder, an injected clock and a client socket.
 class EngineTest : public ::testing::Test {
   protected:
@@ -191,6 +219,11 @@ class EngineTest : public ::testing::Test {
         ASSERT_TRUE(client.sendTo(datagram.data(), datagram.size(), {0x7f000001, port}));
     }
     void sendToListener(const Bytes& datagram) { sendTo(listenPort, datagram); }
+    // The client continues from a port of its own, as a new client would.
+    void newClientPort() {
+        client.close();
+        ASSERT_TRUE(client.open(0x7f000001, 0));
+    }
     void sendToTransfer(const Bytes& datagram) { sendTo(transferPort, datagram); }
 
     // Pumps the loop until a datagram reaches the client; remembers the transfer's port.

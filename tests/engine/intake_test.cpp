@@ -83,12 +83,14 @@ TEST_F(EngineTest, ClientLimitPositions) {
         listen();
         app.settings.nClientLimit = position;
         for (int i = 0; i < admitted; ++i) {
+            newClientPort();
             sendToListener(request(1, "big", "octet"));
             auto first = receive();
             ASSERT_TRUE(first);
             EXPECT_EQ(opcodeOf(*first), protocol::kData);
         }
         EXPECT_EQ(clientCount(), admitted);
+        newClientPort();
         sendToListener(request(1, "big", "octet"));
         auto refusal = receive();
         ASSERT_TRUE(refusal);
@@ -96,6 +98,93 @@ TEST_F(EngineTest, ClientLimitPositions) {
         EXPECT_EQ(refusal->size(), 21u);
         app.DestroyListener();
     }
+}
+
+// The limit counts transfers that run: one that has ended frees its slot at once, not at the
+// next supervision pass.
+TEST_F(EngineTest, FinishedTransfersFreeTheirSlotAtOnce) {
+    writeFile(outPath("f"), "small");
+    writeFile(outPath("big"), std::string(4096, 'b'));
+    listen();
+    app.settings.nClientLimit = 1;
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE(i);
+        newClientPort();
+        sendToListener(request(1, "f", "octet"));
+        ASSERT_EQ(receive().value_or(Bytes{}), data(1, bytes("small")));
+        sendToTransfer(ack(1));
+        pump(2);
+    }
+    for (int i = 0; i < 20; ++i) {
+        newClientPort();
+        sendToListener(request(1, "missing", "octet"));
+        ASSERT_EQ(opcodeOf(receive().value_or(Bytes{0, 0})), protocol::kError);
+    }
+    for (int i = 0; i < 5; ++i) {
+        newClientPort();
+        sendToListener(request(1, "big", "octet"));
+        ASSERT_EQ(opcodeOf(receive().value_or(Bytes{0, 0})), protocol::kData);
+    }
+    newClientPort();
+    sendToListener(request(1, "big", "octet"));
+    EXPECT_EQ(receive().value_or(Bytes{}), kClientLimitRefusal) << "five still run";
+}
+
+// A flood of requests costs no thread per request.
+TEST_F(EngineTest, AFloodOfRequestsStartsNoThreads) {
+    auto threads = [] {
+        int count = 0;
+        for ([[maybe_unused]] auto& entry :
+             std::filesystem::directory_iterator("/proc/self/task")) {
+            ++count;
+        }
+        return count;
+    };
+    const int before = threads();
+    listen();
+    app.settings.nClientLimit = 5;
+    const Bytes ask = request(1, "missing", "octet");
+    for (int i = 0; i < 300; ++i) {
+        newClientPort();
+        sendToListener(ask);
+        ASSERT_TRUE(receive()) << i;
+    }
+    EXPECT_EQ(clientCount(), 300);
+    EXPECT_EQ(threads(), before);
+    supervise();
+    EXPECT_EQ(clientCount(), 0);
+}
+
+// A client that has not heard the answer yet repeats its request, and the path may deliver a
+// copy late: while the transfer from that port runs, no second one starts. Once it has ended,
+// the same request is a new one.
+TEST_F(EngineTest, RepeatedRequestFromTheSamePortIsIgnoredWhileItsTransferRuns) {
+    writeFile(outPath("f"), std::string(1000, 'f'));
+    listen();
+    const Bytes ask = request(1, "f", "octet", {{"tsize", "0"}});
+    sendToListener(ask);
+    ASSERT_EQ(opcodeOf(receive().value_or(Bytes{0, 0})), protocol::kOack);
+    sendToListener(ask);
+    expectSilence();
+    sendToTransfer(ack(0));
+    ASSERT_TRUE(receive());
+    sendToListener(ask);
+    expectSilence();
+    EXPECT_EQ(clientCount(), 1);
+    sendToTransfer(ack(1));
+    ASSERT_TRUE(receive());
+    sendToTransfer(ack(2));
+    pump();
+    sendToListener(ask);
+    EXPECT_EQ(opcodeOf(receive().value_or(Bytes{0, 0})), protocol::kOack);
+    EXPECT_EQ(clientCount(), 2);
+
+    const Bytes upload = request(2, "up", "octet");
+    sendToListener(upload);
+    ASSERT_EQ(receive().value_or(Bytes{}), ack(0));
+    sendToListener(upload);
+    expectSilence();
+    EXPECT_EQ(clientCount(), 3);
 }
 
 TEST_F(EngineTest, TransferIdsRunFromOneTo1001ThenStartAgain) {
@@ -143,10 +232,14 @@ TEST_F(EngineTest, ApplyListenChangeWaitsForTheLastClient) {
     writeFile(outPath("f"), std::string(600, 'f'));
     listen();
     const std::uint16_t oldPort = listenPort;
-    for (int i = 0; i < 2; ++i) {
-        sendToListener(request(1, "f", "octet"));
-        ASSERT_TRUE(receive());
+    platform::UdpSocket clients[2];
+    const Bytes ask = request(1, "f", "octet");
+    for (auto& c : clients) {
+        ASSERT_TRUE(c.open(0x7f000001, 0));
+        c.sendTo(ask.data(), ask.size(), {0x7f000001, listenPort});
+        pump(5);
     }
+    ASSERT_EQ(clientCount(), 2);
     app.settings.Port = std::to_string(oldPort == 65000 ? 64999 : 65000);
     app.ApplyListenChange();
     ASSERT_EQ(dialogs.shown.size(), 1u);
@@ -158,8 +251,10 @@ TEST_F(EngineTest, ApplyListenChangeWaitsForTheLastClient) {
     EXPECT_EQ(app.listener()->port(), oldPort) << "clients still running";
 
     // The clients end both transfers.
+    const Bytes bye = errorPacket(0, "bye");
+    auto* client = clients;
     for (auto& manager : app.listener()->threads()) {
-        sendTo(manager->transfer()->localPort(), errorPacket(0, "bye"));
+        client++->sendTo(bye.data(), bye.size(), {0x7f000001, manager->transfer()->localPort()});
     }
     pump(20);
     clock.advance(1);
@@ -193,6 +288,8 @@ TEST_F(EngineTest, DropClientsStopsTransfersAndKeepClientsOnlyCloses) {
     app.StopServing();
     dialogs.dropClients();
     EXPECT_EQ(clientCount(), 0);
+    EXPECT_EQ(receive().value_or(Bytes{}), errorPacket(0, "Server shutting down"))
+        << "a dropped client is told at once";
     EXPECT_FALSE(app.bServing) << "a replaced listener keeps refusing";
     sendToListener(request(1, "f", "octet"));
     EXPECT_EQ(receive().value_or(Bytes{}).size(), 27u);

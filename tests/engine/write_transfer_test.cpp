@@ -87,6 +87,7 @@ TEST_F(EngineTest, FailedStoreAfterTheAckEndsTheUploadWithDiskError) {
     EXPECT_EQ(Bytes(second->begin(), second->begin() + 4), (Bytes{0, 5, 0, 3}));
     sendToTransfer(data(2, bytes("end")));
     expectSilence();
+    EXPECT_TRUE(std::filesystem::is_empty(inPath(""))) << "a failed upload leaves nothing";
 }
 
 TEST_F(EngineTest, NetasciiUploadStoresLinesAsThisSystemEndsThem) {
@@ -173,6 +174,7 @@ TEST_F(EngineTest, NoRequestReachesOutsideItsBase) {
         app.settings.bOutPaths = paths;
         for (const char* name : names) {
             SCOPED_TRACE(std::string(name) + (paths ? " paths" : " flat"));
+            newClientPort();
             sendToListener(request(1, name, "octet"));
             auto reply = receive();
             ASSERT_TRUE(reply);
@@ -212,6 +214,121 @@ TEST_F(EngineTest, ForcedFileIsServedForEveryRead) {
     app.settings.ForceFile = "boot.img";
     sendToListener(request(1, "anything/else", "octet"));
     EXPECT_EQ(receive().value_or(Bytes{}), data(1, bytes("kernel")));
+}
+
+std::vector<std::string> folderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(EngineTest, StrangersCannotStoreIntoAnUpload) {
+    listen();
+    sendToListener(request(2, "up.bin", "octet"));
+    ASSERT_EQ(receive().value_or(Bytes{}), ack(0));
+    OtherClient stranger(loop);
+    EXPECT_EQ(stranger.send(transferPort, data(1, bytes("forged"))).value_or(Bytes{}),
+              errorPacket(5, "Unknown transfer ID"));
+    sendToTransfer(data(1, bytes("mine")));
+    EXPECT_EQ(receive().value_or(Bytes{}), ack(1));
+    EXPECT_EQ(readFile(inPath("up.bin")), "mine");
+}
+
+// Links in the inbound folder are the operator's: an upload never writes through one, and
+// never lands outside the folder once its sub-folders are resolved.
+TEST_F(EngineTest, UploadsNeverGoThroughLinks) {
+    writeFile(root() + "/secret", "secret");
+    std::filesystem::create_directories(root() + "/elsewhere");
+    std::filesystem::create_symlink(root() + "/secret", inPath("link"));
+    std::filesystem::create_symlink(root() + "/created", inPath("dangling"));
+    std::filesystem::create_symlink(root() + "/elsewhere", inPath("away"));
+    listen();
+    app.settings.bInPaths = true;
+    app.settings.bCreatePaths = true;
+    for (const char* name : {"link", "dangling", "away/f", "away/new/f", "away"}) {
+        SCOPED_TRACE(name);
+        sendToListener(request(2, name, "octet"));
+        EXPECT_EQ(receive().value_or(Bytes{}), errorPacket(2, "Access violation"));
+    }
+    EXPECT_EQ(readFile(root() + "/secret"), "secret");
+    EXPECT_FALSE(std::filesystem::exists(root() + "/created"));
+    EXPECT_TRUE(std::filesystem::is_empty(root() + "/elsewhere"));
+    EXPECT_EQ(folderEntries(inPath("")), (std::vector<std::string>{"away", "dangling", "link"}));
+}
+
+// The data waits in a temporary file until the last block: a fetch meanwhile gets the old
+// file whole, and only then does the new one take the name.
+TEST_F(EngineTest, AnUploadTakesItsNameOnlyWhenComplete) {
+    app.settings.OutPath = app.settings.InPath;
+    writeFile(inPath("up.bin"), "old");
+    listen();
+    sendToListener(request(2, "up.bin", "octet"));
+    ASSERT_EQ(receive().value_or(Bytes{}), ack(0));
+    const std::uint16_t uploadPort = transferPort;
+    sendToTransfer(data(1, Bytes(512, 'n')));
+    ASSERT_EQ(receive().value_or(Bytes{}), ack(1));
+
+    OtherClient reader(loop);
+    EXPECT_EQ(reader.send(listenPort, request(1, "up.bin", "octet")).value_or(Bytes{}),
+              data(1, bytes("old")));
+    EXPECT_EQ(folderEntries(inPath("")).size(), 2u) << "the old file and the temporary";
+
+    sendTo(uploadPort, data(2, bytes("end")));
+    ASSERT_EQ(receive().value_or(Bytes{}), ack(2));
+    EXPECT_EQ(readFile(inPath("up.bin")), std::string(512, 'n') + "end");
+    EXPECT_EQ(folderEntries(inPath("")), (std::vector<std::string>{"up.bin"}));
+}
+
+TEST_F(EngineTest, TwoUploadsOfOneNameStoreOneWhole) {
+    listen();
+    OtherClient first(loop);
+    OtherClient second(loop);
+    ASSERT_EQ(first.send(listenPort, request(2, "same", "octet")).value_or(Bytes{}), ack(0));
+    const std::uint16_t firstPort = first.from.port;
+    ASSERT_EQ(second.send(listenPort, request(2, "same", "octet")).value_or(Bytes{}), ack(0));
+    const std::uint16_t secondPort = second.from.port;
+    for (std::uint16_t block = 1; block <= 3; ++block) {
+        ASSERT_TRUE(first.send(firstPort, data(block, Bytes(512, 'a'))));
+        ASSERT_TRUE(second.send(secondPort, data(block, Bytes(512, 'b'))));
+    }
+    ASSERT_TRUE(second.send(secondPort, data(4, bytes("B"))));
+    ASSERT_TRUE(first.send(firstPort, data(4, bytes("A"))));
+    EXPECT_EQ(readFile(inPath("same")), std::string(1536, 'a') + "A") << "the last one to end";
+    EXPECT_EQ(folderEntries(inPath("")), (std::vector<std::string>{"same"}));
+}
+
+// Whatever ends an upload early, its partial data goes.
+TEST_F(EngineTest, AnUploadThatFailsLeavesNothing) {
+    writeFile(inPath("kept"), "kept");
+    listen();
+    const std::vector<std::string> kept{"kept"};
+    auto startUpload = [&] {
+        newClientPort();
+        sendToListener(request(2, "up.bin", "octet"));
+        ASSERT_TRUE(receive());
+        sendToTransfer(data(1, Bytes(512, 'x')));
+        ASSERT_TRUE(receive());
+    };
+    startUpload();
+    sendToTransfer(errorPacket(0, "gave up"));
+    pump();
+    EXPECT_EQ(folderEntries(inPath("")), kept) << "peer's error";
+
+    startUpload();
+    for (int pass = 0; pass < 7; ++pass) {
+        clock.advance(31);
+        supervise();
+    }
+    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "TimedOut : Receiving");
+    EXPECT_EQ(folderEntries(inPath("")), kept) << "time-out";
+
+    startUpload();
+    app.DestroyListener();
+    EXPECT_EQ(receive().value_or(Bytes{}), errorPacket(0, "Server shutting down"));
+    EXPECT_EQ(folderEntries(inPath("")), kept) << "server stop";
 }
 
 }  // namespace

@@ -105,6 +105,17 @@ TEST_F(ClientListTest, ClearAppendsEveryRowOldestFirst) {
               "b  06 Dec, 14:05  \r\n");
 }
 
+// A requested name is the client's text: a line end in it must not forge a log line, nor an
+// escape sequence reach the file.
+TEST_F(ClientListTest, ControlCharactersInNamesAreEscapedInTheLog) {
+    list.OnInitialUpdate();
+    message(WM_CLIENTNEW, 1, "a");
+    message(WM_CLIENTFILE, 1, "x\r\n10.0.0.9 forged\x1b[2J\x7f");
+    list.ClearClientList();
+    const std::string text = logText();
+    EXPECT_NE(text.find("a x??10.0.0.9 forged?[2J? 06 Dec"), std::string::npos) << text;
+}
+
 TEST_F(ClientListTest, RowsLeaveEvenWhenNothingIsOrCanBeWritten) {
     std::vector<std::string> tried;
     list.hooks.appendLogLine = [&](const std::string&, const ClientRow& row) {

@@ -7,7 +7,6 @@
 
 #include "platform/ipv4.h"
 #include "platform/udp_socket.h"
-#include "platform/worker_thread.h"
 
 namespace {
 
@@ -136,18 +135,6 @@ TEST(Ipv4, ParsesOnlyStrictDottedQuads) {
         EXPECT_FALSE(platform::parseAddress(bad)) << bad;
     }
     EXPECT_EQ(platform::formatAddress(0xc0a80014), "192.168.0.20");
-}
-
-TEST(WorkerThread, EndsWhenItsEventIsSet) {
-    platform::ManualResetEvent event;
-    platform::WorkerThread thread;
-    ASSERT_TRUE(thread.start([&] { event.wait(); }));
-    EXPECT_FALSE(thread.join(20));
-    EXPECT_FALSE(thread.hasEnded());
-    event.set();
-    EXPECT_TRUE(thread.join(2000));
-    EXPECT_TRUE(thread.hasEnded());
-    EXPECT_GT(thread.tid(), 0);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QMovie>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSocketNotifier>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -77,6 +78,11 @@ void MainWindowTest::menuTextsPromptsAndEnableRules() {
     }
     QCOMPARE(bar, (QStringList{"about", "contextHelp", "|", "stop", "|", "start", "|", "clear", "|",
                                "icmpReport"}));
+    // At start the status line names the folders served (kept as its tool tip), then goes back
+    // to its idle text.
+    QVERIFY(w.statusBar()->currentMessage().startsWith("Serving reads from "));
+    QCOMPARE(w.statusBar()->toolTip(), w.statusBar()->currentMessage());
+    w.statusBar()->clearMessage();
     QCOMPARE(w.statusBar()->currentMessage(), QString(server::kIdleStatusText));
 
     // Serving: Stop enabled, Start not; Stop without clients swaps them and shows no dialog.
@@ -389,6 +395,27 @@ void MainWindowTest::sessionQueryLogsRowsAndEndRegistersRestart() {
         QVERIFY(saved.readDword(server::kSettingsKey, "WinLeft").has_value());
         QVERIFY(!saved.readDword(server::kSettingsKey, "Col1").has_value());
     }
+}
+
+void MainWindowTest::progressOfEveryBlockRepaintsTheRowOnceAPeriod() {
+    WindowedServer s;
+    QVERIFY(s.started);
+    s.window().listView().listModel().flushChanges();  // the start-up row's result
+    s.view().AddClientRow(5, "10.0.0.1");
+    QSignalSpy repaints(&s.window().listView().listModel(), &server::ClientListModel::rowsChanged);
+    server::StatusReport report;
+    for (int block = 1; block <= 500; ++block) {
+        report.done = block * 512;
+        report.total = 500 * 512;
+        s.view().onViewMessage(server::WM_CLIENTSTATUS, 5, report);
+    }
+    QCOMPARE(repaints.count(), 0);
+    QVERIFY(repaints.wait(1000));
+    QCOMPARE(repaints.count(), 1);
+    // The new row alone, below the start-up row.
+    QCOMPARE(repaints.at(0).at(0).toInt(), 1);
+    QCOMPARE(repaints.at(0).at(1).toInt(), 1);
+    QCOMPARE(s.view().rows()[1].cells[server::kColumnStatus], std::string("%100, 256000"));
 }
 
 }  // namespace qttest

@@ -25,6 +25,7 @@ class MainWindowTest : public QObject {
     void splashClosesAtItsTimeoutOrFirstKeyWhichItSwallows();
     void listBackgroundFollowsThePalette();
     void sessionQueryLogsRowsAndEndRegistersRestart();
+    void progressOfEveryBlockRepaintsTheRowOnceAPeriod();
 };
 
 // Run last: it starts a notification-area host on the display.
