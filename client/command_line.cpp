@@ -11,6 +11,7 @@ constexpr std::string_view kTimeoutOption = "--timeout=";
 constexpr std::string_view kSendTimeoutOption = "--send-timeout";
 constexpr std::string_view kHeadlessOption = "--headless";
 constexpr std::string_view kHelpOption = "--help";
+constexpr std::string_view kVersionOption = "--version";
 
 void parseLongOption(std::string_view arg, ClientCommandLine& result) {
     if (arg.starts_with(kBlockSizeOption)) {
@@ -23,6 +24,8 @@ void parseLongOption(std::string_view arg, ClientCommandLine& result) {
         result.headless = true;
     } else if (arg == kHelpOption) {
         result.help = true;
+    } else if (arg == kVersionOption) {
+        result.version = true;
     } else {
         result.unknownLongOptions.emplace_back(arg);
     }
@@ -126,13 +129,14 @@ const std::array<std::string_view, 7>& CommandLineHelpTexts() {
     return kTexts;
 }
 
-const std::array<std::string_view, 5>& ExtensionHelpTexts() {
-    static constexpr std::array<std::string_view, 5> kTexts = {
+const std::array<std::string_view, 6>& ExtensionHelpTexts() {
+    static constexpr std::array<std::string_view, 6> kTexts = {
         "--blksize=N\tblock size of the transfer (64 to 65420)",
         "--timeout=N\ttime-out in seconds",
         "--send-timeout\tsend the time-out to the server",
         "--headless\trun in the console, without a window",
         "--help\tthis text",
+        "--version\tthe program's version",
     };
     return kTexts;
 }

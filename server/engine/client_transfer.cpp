@@ -68,7 +68,8 @@ ClientTransfer::ClientTransfer(ServerApplication& app, const platform::Ipv4Endpo
       peer_(peer),
       id_(id),
       localAddress_(std::move(localAddress)),
-      buffer_(bufferSizeFor(blockSize_)) {
+      buffer_(bufferSizeFor(blockSize_)),
+      startedAt_(app.clock().nowSeconds()) {
     std::copy(request.begin(), request.end(), request_.begin());
 }
 
@@ -102,7 +103,7 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
     const std::string base = withTrailingSeparator(reading ? settings.OutPath : settings.InPath);
 
     auto address = platform::parseAddress(localAddress_);
-    if (!address || !socket_.open(*address, 0)) {
+    if (!address || !app_.transferPorts.open(socket_, *address)) {
         active_ = false;
         return;
     }
