@@ -12,6 +12,7 @@ constexpr std::string_view kSendTimeoutOption = "--send-timeout";
 constexpr std::string_view kHeadlessOption = "--headless";
 constexpr std::string_view kWindowSizeOption = "--windowsize=";
 constexpr std::string_view kHelpOption = "--help";
+constexpr std::string_view kVersionOption = "--version";
 
 void parseLongOption(std::string_view arg, ClientCommandLine& result) {
     if (arg.starts_with(kBlockSizeOption)) {
@@ -26,6 +27,8 @@ void parseLongOption(std::string_view arg, ClientCommandLine& result) {
         result.headless = true;
     } else if (arg == kHelpOption) {
         result.help = true;
+    } else if (arg == kVersionOption) {
+        result.version = true;
     } else {
         result.unknownLongOptions.emplace_back(arg);
     }
@@ -129,8 +132,8 @@ const std::array<std::string_view, 7>& CommandLineHelpTexts() {
     return kTexts;
 }
 
-const std::array<std::string_view, 6>& ExtensionHelpTexts() {
-    static constexpr std::array<std::string_view, 6> kTexts = {
+const std::array<std::string_view, 7>& ExtensionHelpTexts() {
+    static constexpr std::array<std::string_view, 7> kTexts = {
         "--blksize=N\tblock size of the transfer (64 to 65420)",
         "--timeout=N\ttime-out in seconds",
         "--send-timeout\tsend the time-out to the server",
@@ -139,6 +142,7 @@ const std::array<std::string_view, 6>& ExtensionHelpTexts() {
         "\tanswer it)",
         "--headless\trun in the console, without a window",
         "--help\tthis text",
+        "--version\tthe program's version",
     };
     return kTexts;
 }

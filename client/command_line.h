@@ -25,6 +25,7 @@ struct ClientCommandLine {
     std::optional<std::string> windowSize;  // --windowsize=N
     bool headless = false;                  // --headless
     bool help = false;                      // --help
+    bool version = false;                   // --version
     std::vector<std::string> unknownLongOptions;
     // Letters of -H, -G, -P, -R and -O given without a value, and arguments that are no switch:
     // "-H 10.0.0.1" gives both.
@@ -43,7 +44,7 @@ std::string CommandLineProblem(const ClientCommandLine& commandLine);
 // The "Command Line" help texts, one switch each, in the order -H, -G, -P, -R, -O, -B, -A.
 const std::array<std::string_view, 7>& CommandLineHelpTexts();
 // The same for the extensions.
-const std::array<std::string_view, 6>& ExtensionHelpTexts();
+const std::array<std::string_view, 7>& ExtensionHelpTexts();
 // The exit statuses of a run from the command line, one a line.
 const std::array<std::string_view, 8>& ExitStatusHelpTexts();
 

@@ -11,6 +11,7 @@
 
 #include "client/client_app.h"
 #include "client/client_settings.h"
+#include "client/command_line.h"
 #include "client/console/console_dialogs.h"
 #include "client/console/console_run.h"
 #include "client/console/console_window.h"
@@ -43,6 +44,10 @@ int RunConsoleProgram(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv, argv + argc);
+    if (const auto status =
+            client::AnswerBeforeStart(client::ParseClientCommandLine(args), stdout, stderr)) {
+        return *status;
+    }
     try {
 #if RAVEN_HAVE_QT
         // Help and a command line that cannot work as written are answered on the terminal,

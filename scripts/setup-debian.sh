@@ -16,6 +16,9 @@ PACKAGES=(
     googletest libgtest-dev libgmock-dev
     # server music: MIDI synthesis and a General MIDI sound font
     pkg-config libfluidsynth-dev timgm6mb-soundfont
+    # packaging: checks of the installed desktop entries, AppStream files and service unit, the
+    # Debian package's dependencies
+    desktop-file-utils appstream systemd man-db dpkg-dev file bash-completion
     # interop test peers (clients)
     tftp-hpa atftp busybox curl
     # the live ICMP report test pings 127.0.0.1

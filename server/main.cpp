@@ -19,20 +19,23 @@
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::vector<std::string> args = server::ServerArguments(argc, argv);
+    const server::CommandLineChoices early = [&] {
+        server::ServerSettings unused;
+        return server::ParseServerCommandLine(args, unused);
+    }();
+    if (const auto status = server::AnswerBeforeStart(early, stdout, stderr)) {
+        return *status;
+    }
 
-    bool headless = false;
-    {
+    if (early.checkVersion) {
         platform::EventLoop loop;
-        platform::RegistryHive hive(platform::RegistryHive::defaultPath("ravendockd"));
+        platform::RegistryHive hive(server::HivePath(args));
         server::ServerSettings settings;
         server::LoadSettings(settings, hive);
-        const server::CommandLineChoices choices = server::ParseServerCommandLine(args, settings);
-        if (choices.checkVersion) {
-            return server::RunHeadlessVersionCheck(loop, settings, hive);
-        }
-        headless = choices.headless;
+        server::ParseServerCommandLine(args, settings);
+        return server::RunHeadlessVersionCheck(loop, settings, hive);
     }
-    if (headless) {
+    if (early.headless) {
         return server::RunHeadless(args);
     }
 #ifdef RAVEN_HAVE_QT

@@ -12,13 +12,14 @@ namespace {
 // Enough passes to deliver the notices posted by the transfer's last packets.
 constexpr int kDrainPasses = 10;
 
+constexpr const char* kUsage =
+    "Usage: merrowinc -Hip -Gfile|-Pfile [-Rfile] [-Oport] [-B|-A] [--blksize=N] "
+    "[--timeout=N] [--send-timeout] [--windowsize=N] [--headless] [--help] [--version]\n";
+
 }  // namespace
 
 void PrintCommandLineHelp(std::FILE* out) {
-    std::fputs(
-        "Usage: merrowinc -Hip -Gfile|-Pfile [-Rfile] [-Oport] [-B|-A] [--blksize=N] "
-        "[--timeout=N] [--send-timeout] [--windowsize=N] [--headless] [--help]\n\n",
-        out);
+    std::fprintf(out, "%s\n", kUsage);
     for (std::string_view text : CommandLineHelpTexts()) {
         std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
     }
@@ -31,6 +32,26 @@ void PrintCommandLineHelp(std::FILE* out) {
         std::fprintf(out, "%.*s\n", static_cast<int>(text.size()), text.data());
     }
     std::fflush(out);
+}
+
+std::optional<int> AnswerBeforeStart(const ClientCommandLine& commandLine, std::FILE* out,
+                                     std::FILE* err) {
+    if (commandLine.help) {
+        PrintCommandLineHelp(out);
+        return kExitCompleted;
+    }
+    if (commandLine.version) {
+        std::fputs("merrowinc " RAVEN_VERSION "\n", out);
+        return kExitCompleted;
+    }
+    if (commandLine.unknownLongOptions.empty()) {
+        return std::nullopt;
+    }
+    for (const std::string& option : commandLine.unknownLongOptions) {
+        std::fprintf(err, "merrowinc: unknown option %s\n", option.c_str());
+    }
+    std::fputs(kUsage, err);
+    return kExitCommandLine;
 }
 
 int RunConsole(CMerrowinApp& app, ConsoleWindow& window, platform::EventLoop& loop,

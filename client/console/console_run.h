@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "client/client_app.h"
+#include "client/command_line.h"
 #include "client/console/console_window.h"
 #include "platform/event_loop.h"
 
@@ -24,5 +26,10 @@ int RunConsole(CMerrowinApp& app, ConsoleWindow& window, platform::EventLoop& lo
                bool stopSignals = false);
 
 void PrintCommandLineHelp(std::FILE* out);
+
+// What must happen before anything starts: --help or --version print on out and give 0; an
+// unknown long option prints why and the usage line on err and gives 2. Nothing otherwise.
+std::optional<int> AnswerBeforeStart(const ClientCommandLine& commandLine, std::FILE* out,
+                                     std::FILE* err);
 
 }  // namespace client

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/atomic_file.h"
+#include "platform/config_paths.h"
 
 namespace server {
 namespace {
@@ -56,11 +57,6 @@ bool matchFields(std::string_view pattern, const std::uint32_t (&address)[4]) {
         }
     }
     return true;
-}
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 // Reads the data file while counting down the bytes it still holds, so that no length or count
@@ -189,7 +185,10 @@ std::string AccessListPath(const ServerSettings& settings) {
     if (!settings.ADData.empty()) {
         return settings.ADData;
     }
-    return folderOf(settings.Location) + std::string(kAccessListFileName);
+    const std::string folder = settings.AccessListFolder.empty()
+                                   ? platform::FolderOf(settings.Location)
+                                   : settings.AccessListFolder;
+    return folder + std::string(kAccessListFileName);
 }
 
 void LoadAccessLists(ServerSettings& settings) {

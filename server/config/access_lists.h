@@ -21,8 +21,8 @@ bool MatchPattern(std::string_view pattern, const std::uint8_t octets[4]);
 // first match.
 bool MatchAddressList(const std::vector<std::string>& list, std::string_view address);
 
-// ADData when set, else "AllowDeny.dat" in the folder of Location (the current directory when
-// Location has no '/').
+// ADData when set, else "AllowDeny.dat" in AccessListFolder, or when that is empty in the
+// folder of Location (the current directory when Location has no '/').
 std::string AccessListPath(const ServerSettings& settings);
 
 // Start-up read of the data file into AllowList and DenyList (appending). Fills ADData with the

@@ -1,5 +1,6 @@
 #include "server/config/server_program.h"
 
+#include "platform/config_paths.h"
 #include "platform/registry_hive.h"
 #include "server/config/access_lists.h"
 #include "server/config/run_once.h"
@@ -30,6 +31,13 @@ bool ServerProgram::InitInstance(const std::vector<std::string>& args) {
     choices_ = ParseServerCommandLine(args, app_.settings);
     app_.nAddressChoice = choices_.nAddressChoice;
     app_.listenAddress = choices_.listenAddress;
+    app_.transferPorts.setRange(choices_.transferPorts);
+#ifdef RAVEN_INSTALL_BINDIR
+    if (platform::RunningFrom(RAVEN_INSTALL_BINDIR)) {
+        // An installed program's folder is no place for data: the lists go beside the settings.
+        app_.settings.AccessListFolder = platform::FolderOf(hive_.path());
+    }
+#endif
     ConsumeRunOnce(hive_, app_.settings.Location);
 
     if (!app_.CreateListener()) {

@@ -70,6 +70,7 @@ ClientTransfer::ClientTransfer(ServerApplication& app, const platform::Ipv4Endpo
       id_(id),
       localAddress_(std::move(localAddress)),
       buffer_(bufferSizeFor(blockSize_)),
+      startedAt_(app.clock().nowSeconds()),
       pacer_(app.loop()) {
     std::copy(request.begin(), request.end(), request_.begin());
 }
@@ -105,7 +106,7 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
     const std::string base = withTrailingSeparator(reading ? settings.OutPath : settings.InPath);
 
     auto address = platform::parseAddress(localAddress_);
-    if (!address || !socket_.open(*address, 0)) {
+    if (!address || !app_.transferPorts.open(socket_, *address)) {
         active_ = false;
         return;
     }
@@ -447,17 +448,17 @@ void ClientTransfer::Shutdown() {
     ReleaseSocket();
 }
 
-void ClientTransfer::Report(TransferEvent event, std::string text) {
-    app_.NotifyView({event, id_, text});
-    reportedText_ = std::move(text);
-}
-
 void ClientTransfer::EndByPeerError(std::string_view text) {
     resultText_.assign(text);
     active_ = false;
     file_.discardTemporary();
     ReleaseSocket();
     Report(TransferEvent::Aborted, resultText_);
+}
+
+void ClientTransfer::Report(TransferEvent event, std::string text) {
+    app_.NotifyView({event, id_, text});
+    reportedText_ = std::move(text);
 }
 
 void ClientTransfer::OnAck() {

@@ -61,6 +61,10 @@ class ClientTransfer {
 
     int blockSize() const { return blockSize_; }
     const std::string& path() const { return path_; }
+    const platform::Ipv4Endpoint& peer() const { return peer_; }
+    // Bytes sent by a read, stored by a write.
+    std::int64_t bytesMoved() const { return opcode_ == 1 ? position_ : size_; }
+    std::int64_t startedAt() const { return startedAt_; }
     std::uint16_t localPort() const { return socket_.localEndpoint().port; }
 
   private:
@@ -108,6 +112,7 @@ class ClientTransfer {
     std::int64_t position_ = 0;
     std::vector<std::uint8_t> buffer_;
     std::int64_t lastActivity_ = 0;
+    std::int64_t startedAt_ = 0;
     std::int64_t lastRead_ = 0;
     int duplicates_ = 0;
     int retries_ = 0;

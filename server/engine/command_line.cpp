@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "platform/program_path.h"
+#include "platform/registry_hive.h"
 
 namespace server {
 namespace {
@@ -11,6 +12,67 @@ constexpr std::string_view kListenOption = "--listen=";
 constexpr std::string_view kHeadlessOption = "--headless";
 constexpr std::string_view kCheckVersionOption = "--check-version";
 constexpr std::string_view kMusicOption = "--music";
+constexpr std::string_view kConfigOption = "--config=";
+constexpr std::string_view kPortOption = "--port=";
+constexpr std::string_view kPortRangeOption = "--port-range=";
+constexpr std::string_view kHelpOption = "--help";
+constexpr std::string_view kVersionOption = "--version";
+
+constexpr std::string_view kUsage =
+    "Usage: ravendockd [-A<digit>] [-I<folder>] [-O<folder>] [--listen=ADDRESS] [--headless]\n"
+    "                  [--config=FILE] [--port=N] [--port-range=LOW:HIGH] [--music]\n"
+    "       ravendockd --check-version | --help | --version\n";
+
+constexpr std::string_view kHelp =
+    "TFTP server: answers read requests from the outbound folder and stores write requests in\n"
+    "the inbound folder.\n"
+    "\n"
+    "  -A<digit>              listen on the host address with this index (0 is the first)\n"
+    "  -I<folder>             inbound folder for this run (not saved)\n"
+    "  -O<folder>             outbound folder for this run (not saved)\n"
+    "  --listen=ADDRESS       listen on this IPv4 address (0.0.0.0: all of them)\n"
+    "  --headless             run without a window; one line per change on stdout\n"
+    "  --config=FILE          settings hive to read and save (default\n"
+    "                         $XDG_CONFIG_HOME/ravendockd.reg)\n"
+    "  --port=N               listening port for this run (not saved)\n"
+    "  --port-range=LOW:HIGH  local ports for transfers\n"
+    "  --music                start the MIDI music at once\n"
+    "  --check-version        ask the version server for a newer program, then exit\n"
+    "  --help                 show this help and exit\n"
+    "  --version              show the version and exit\n"
+    "\n"
+    "Options start with - or /, the letter in either case, the value glued to it.\n";
+
+// 1 to 65535 in decimal digits only.
+std::optional<std::uint16_t> portNumber(std::string_view text) {
+    if (text.empty() || text.size() > 5) {
+        return std::nullopt;
+    }
+    std::uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    if (value == 0 || value > 65535) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>(value);
+}
+
+std::optional<PortRange> portRange(std::string_view text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        return std::nullopt;
+    }
+    auto low = portNumber(text.substr(0, colon));
+    auto high = portNumber(text.substr(colon + 1));
+    if (!low || !high || *low > *high) {
+        return std::nullopt;
+    }
+    return PortRange{*low, *high};
+}
 
 // The address index counts characters, not bytes: the code point of a UTF-8 sequence, or -1 for
 // bytes that do not form one.
@@ -91,6 +153,29 @@ CommandLineChoices ParseServerCommandLine(const std::vector<std::string>& args,
                 choices.checkVersion = true;
             } else if (arg == kMusicOption) {
                 choices.music = true;
+            } else if (arg.starts_with(kConfigOption)) {
+                if (arg.size() > kConfigOption.size()) {
+                    choices.configFile = std::string(arg.substr(kConfigOption.size()));
+                } else {
+                    choices.invalidValues.emplace_back(arg);
+                }
+            } else if (arg.starts_with(kPortOption)) {
+                if (auto port = portNumber(arg.substr(kPortOption.size()))) {
+                    settings.Port = std::to_string(*port);
+                    settings.PortFromCommandLine = true;
+                } else {
+                    choices.invalidValues.emplace_back(arg);
+                }
+            } else if (arg.starts_with(kPortRangeOption)) {
+                if (auto range = portRange(arg.substr(kPortRangeOption.size()))) {
+                    choices.transferPorts = range;
+                } else {
+                    choices.invalidValues.emplace_back(arg);
+                }
+            } else if (arg == kHelpOption) {
+                choices.help = true;
+            } else if (arg == kVersionOption) {
+                choices.version = true;
             } else {
                 choices.unknownLongOptions.emplace_back(arg);
             }
@@ -119,6 +204,37 @@ CommandLineChoices ParseServerCommandLine(const std::vector<std::string>& args,
         }
     }
     return choices;
+}
+
+std::optional<int> AnswerBeforeStart(const CommandLineChoices& choices, std::FILE* out,
+                                     std::FILE* err) {
+    if (choices.help) {
+        std::fprintf(out, "%.*s\n%.*s", static_cast<int>(kUsage.size()), kUsage.data(),
+                     static_cast<int>(kHelp.size()), kHelp.data());
+        return 0;
+    }
+    if (choices.version) {
+        std::fputs("ravendockd " RAVEN_VERSION "\n", out);
+        return 0;
+    }
+    if (choices.unknownLongOptions.empty() && choices.invalidValues.empty()) {
+        return std::nullopt;
+    }
+    for (const std::string& option : choices.unknownLongOptions) {
+        std::fprintf(err, "ravendockd: unknown option %s\n", option.c_str());
+    }
+    for (const std::string& option : choices.invalidValues) {
+        std::fprintf(err, "ravendockd: invalid value in %s\n", option.c_str());
+    }
+    std::fprintf(err, "%.*s", static_cast<int>(kUsage.size()), kUsage.data());
+    return 2;
+}
+
+std::string HivePath(const std::vector<std::string>& args) {
+    ServerSettings unused;
+    const CommandLineChoices choices = ParseServerCommandLine(args, unused);
+    return choices.configFile ? *choices.configFile
+                              : platform::RegistryHive::defaultPath("ravendockd");
 }
 
 }  // namespace server

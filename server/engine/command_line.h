@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "server/engine/server_settings.h"
+#include "server/engine/transfer_ports.h"
 
 namespace server {
 
@@ -18,8 +21,16 @@ struct CommandLineChoices {
     bool checkVersion = false;
     // --music: start the music at once, as F12 would.
     bool music = false;
-    // Long options this program does not know, reported by the caller.
+    // --config=FILE: the hive to read and save instead of the user's.
+    std::optional<std::string> configFile;
+    // --port-range=LOW:HIGH: transfers take their ports from here (firewalls, NAT).
+    std::optional<PortRange> transferPorts;
+    bool help = false;     // --help
+    bool version = false;  // --version
+    // Long options this program does not know, and known ones with a value that is not valid;
+    // either ends the program with the short usage.
     std::vector<std::string> unknownLongOptions;
+    std::vector<std::string> invalidValues;
 };
 
 // The process arguments with the program's real path in the place of argv[0]: started through
@@ -28,8 +39,18 @@ struct CommandLineChoices {
 std::vector<std::string> ServerArguments(int argc, char** argv);
 
 // -A, -I and -O (either case, '-' or '/'); a later one overrides an earlier one; other
-// arguments are ignored. Long options ("--name=value") are extensions.
+// arguments are ignored. Long options ("--name=value") are extensions; --port=N sets Port for
+// this run only (PortFromCommandLine).
 CommandLineChoices ParseServerCommandLine(const std::vector<std::string>& args,
                                           ServerSettings& settings);
+
+// What must happen before anything starts: --help or --version print on out and give 0; an
+// unknown long option or a bad value prints why and the short usage on err and gives 2.
+// Nothing (go on and serve) otherwise.
+std::optional<int> AnswerBeforeStart(const CommandLineChoices& choices, std::FILE* out,
+                                     std::FILE* err);
+
+// The hive file: --config's, else the user's ravendockd.reg.
+std::string HivePath(const std::vector<std::string>& args);
 
 }  // namespace server

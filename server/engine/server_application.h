@@ -12,6 +12,7 @@
 #include "server/engine/server_settings.h"
 #include "server/engine/supervisor.h"
 #include "server/engine/transfer_notice.h"
+#include "server/engine/transfer_ports.h"
 
 namespace server {
 
@@ -34,6 +35,8 @@ class ServerApplication {
     // --listen: the listening address named directly; it takes the place of the address choice.
     std::optional<std::string> listenAddress;
     std::string ListenText;
+    // --port-range: where transfers bind their sockets.
+    TransferPorts transferPorts;
 
     // Guards the listener's list of client threads.
     std::mutex threadListMutex;
@@ -66,6 +69,17 @@ class ServerApplication {
 
     // Called when a listener restart failed and the program must end.
     std::function<void()> onFatalListenerFailure;
+
+    // What one transfer did, told once at its end (for a line in the journal).
+    struct TransferSummary {
+        int id = 0;
+        std::string client;  // address:port
+        std::string file;    // the local path
+        std::int64_t bytes = 0;
+        std::int64_t seconds = 0;
+        std::string result;  // as the client list's Result column shows it
+    };
+    std::function<void(const TransferSummary&)> onTransferEnded;
 
   private:
     void showWaitDialog(WaitDialogKind kind);

@@ -124,7 +124,9 @@ void SaveSettings(const ServerSettings& s, platform::RegistryHive& hive) {
     if (!s.OutPathFromCommandLine) {
         text("OutPath", s.OutPath);
     }
-    text("Port", s.Port);
+    if (!s.PortFromCommandLine) {
+        text("Port", s.Port);
+    }
     text("Timeout", s.Timeout);
     text("ForceFile", s.ForceFile);
     text("SysLogData", s.SysLogData);

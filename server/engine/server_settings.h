@@ -68,6 +68,10 @@ struct ServerSettings {
     // Not stored: set when -I / -O gave the path, which keeps it out of the registry.
     bool InPathFromCommandLine = false;
     bool OutPathFromCommandLine = false;
+    // Not stored: --port gave the port, for this run only.
+    bool PortFromCommandLine = false;
+    // Not stored: the folder of the default access-list file; empty means the program's own.
+    std::string AccessListFolder;
 };
 
 // The "bDelete" word for the flags, and the flags from a word.

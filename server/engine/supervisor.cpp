@@ -1,5 +1,6 @@
 #include "server/engine/supervisor.h"
 
+#include "platform/ipv4.h"
 #include "platform/priority.h"
 #include "server/engine/client_transfer.h"
 #include "server/engine/manager.h"
@@ -65,6 +66,15 @@ void Supervisor::Supervise() {
                            : !transfer->resultText().empty() ? transfer->resultText()
                                                              : std::string("Finished");
         text += transfer->opcode() == 1 ? " : Sending" : " : Receiving";
+        if (app_.onTransferEnded) {
+            app_.onTransferEnded({.id = id,
+                                  .client = platform::formatAddress(transfer->peer().address) +
+                                            ":" + std::to_string(transfer->peer().port),
+                                  .file = transfer->path(),
+                                  .bytes = transfer->bytesMoved(),
+                                  .seconds = transfer->lastActivity() - transfer->startedAt(),
+                                  .result = text});
+        }
         app_.NotifyView(
             {timedOut ? TransferEvent::TimedOut : TransferEvent::Result, id, std::move(text)});
 

@@ -56,4 +56,16 @@ void ConsoleClientListPrinter::rowAboutToBeRemoved(std::size_t, const ClientRow&
     print(row.serial, "removed", LogLineText(row));
 }
 
+void ConsoleClientListPrinter::transferEnded(std::uint64_t serial,
+                                             const ServerApplication::TransferSummary& summary) {
+    const std::string client = PrintableText(summary.client);
+    const std::string file = PrintableText(summary.file);
+    const std::string result = PrintableText(summary.result);
+    std::fprintf(out_, "%llu\tdone\t%s\t%s\t%lld\t%lld\t%s\n",
+                 static_cast<unsigned long long>(serial), client.c_str(), file.c_str(),
+                 static_cast<long long>(summary.bytes), static_cast<long long>(summary.seconds),
+                 result.c_str());
+    std::fflush(out_);
+}
+
 }  // namespace server

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "server/engine/server_application.h"
 #include "server/monitor/client_list.h"
 
 namespace server {
@@ -16,6 +17,8 @@ namespace server {
 //   <row>\t<column title>\t<text>       a cell changed: File, Status, Start, Finish or Result
 //   <row>\ttag\t<tag>                   the row's tag changed (0 ended, -1 failed, -2 swept)
 //   <row>\tremoved\t<log line>          the row left the list; the line as written to the log
+//   <row>\tdone\t<client>\t<file>\t<bytes>\t<seconds>\t<result>
+//                                     a transfer ended: what an operator reads in the journal
 //
 // <row> is the row's serial number (1 = the start-up row), stable while the row lives. Control
 // characters in texts are printed as '?' so every change stays one line. Progress ("%..."
@@ -31,6 +34,8 @@ class ConsoleClientListPrinter final : public ClientListObserver {
     void rowChanged(std::size_t index, int column, const ClientRow& row) override;
     void tagChanged(std::size_t index, const ClientRow& row) override;
     void rowAboutToBeRemoved(std::size_t index, const ClientRow& row) override;
+
+    void transferEnded(std::uint64_t serial, const ServerApplication::TransferSummary& summary);
 
   private:
     void print(std::uint64_t serial, std::string_view what, std::string_view text);

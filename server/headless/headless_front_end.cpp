@@ -12,6 +12,13 @@ bool HeadlessFrontEnd::createMainWindow(bool) {
     printer_ = std::make_unique<ConsoleClientListPrinter>(out_);
     view_->addObserver(printer_.get());
     app_->setViewObserver(view_.get());
+    app_->onTransferEnded = [this](const ServerApplication::TransferSummary& summary) {
+        // Told while the row is still live, so the id finds it.
+        const int index = view_->FindClientRow(summary.id);
+        const auto& rows = view_->rows();
+        printer_->transferEnded(index >= 0 ? rows[static_cast<std::size_t>(index)].serial : 0,
+                                summary);
+    };
     view_->OnInitialUpdate();
     // The ICMP report needs a raw socket; without the privilege there is simply none.
     icmp_ = std::make_unique<IcmpMonitor>(app_->loop(), app_->settings, app_->clock());
@@ -25,6 +32,7 @@ bool HeadlessFrontEnd::createMainWindow(bool) {
 void HeadlessFrontEnd::destroyMainWindow() {
     if (app_ != nullptr) {
         app_->setViewObserver(nullptr);
+        app_->onTransferEnded = nullptr;
     }
     icmp_.reset();
     icmpPrinter_.reset();

@@ -18,7 +18,7 @@ int RunHeadless(const std::vector<std::string>& args) {
     platform::EventLoop loop;
     platform::SystemClock clock;
     HeadlessDialogs dialogs;
-    platform::RegistryHive hive(platform::RegistryHive::defaultPath("ravendockd"));
+    platform::RegistryHive hive(HivePath(args));
     HeadlessFrontEnd frontEnd(stdout, stderr, hive);
 
     // Blocked from here on; reported once the program serves.
@@ -29,9 +29,6 @@ int RunHeadless(const std::vector<std::string>& args) {
         frontEnd.attach(program.app());
         if (!program.InitInstance(args)) {
             return 1;  // the program's destructor has saved the settings
-        }
-        for (const auto& option : program.choices().unknownLongOptions) {
-            std::fprintf(stderr, "ravendockd: unknown option %s\n", option.c_str());
         }
         std::fprintf(stderr, "ravendockd: listening on %s\n", program.app().ListenText.c_str());
         program.app().onFatalListenerFailure = [&] {

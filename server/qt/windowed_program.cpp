@@ -29,7 +29,7 @@ int RunWindowed(int argc, char** argv, const std::vector<std::string>& args) {
     platform::EventLoop loop;
     platform::SystemClock clock;
     QtServerDialogs dialogs;
-    platform::RegistryHive hive(platform::RegistryHive::defaultPath("ravendockd"));
+    platform::RegistryHive hive(HivePath(args));
     QtFrontEnd frontEnd(hive, dialogs);
     qtcommon::EngineLoopBridge bridge(loop);
 
@@ -41,9 +41,6 @@ int RunWindowed(int argc, char** argv, const std::vector<std::string>& args) {
             frontEnd.destroyView();
             frontEnd.destroyMainWindow();
             return 1;  // the program's destructor saves the settings
-        }
-        for (const auto& option : program.choices().unknownLongOptions) {
-            std::fprintf(stderr, "ravendockd: unknown option %s\n", option.c_str());
         }
         std::fprintf(stderr, "ravendockd: listening on %s\n", program.app().ListenText.c_str());
         MainWindow* window = frontEnd.window();

@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <sstream>
 
+#include "client/command_line.h"
 #include "client/console/console_dialogs.h"
+#include "client/console/console_run.h"
 #include "client/console/console_window.h"
 #include "tests/client/client_harness.h"
 
@@ -67,6 +69,29 @@ TEST(ConsoleWindow, OnlyTheLastTextOfTheBlocksIsPrinted) {
               "merrowinc: Sent 1024 bytes (100%)\n"
               "merrowinc: Msg from Server > Disk ?full\n"
               "merrowinc: Received 5 bytes (1 blocks)\n");
+}
+
+TEST(ConsoleRun, HelpVersionAndUnknownOptionsAnswerBeforeAnythingStarts) {
+    auto answer = [](std::vector<std::string> args, std::string& out, std::string& err) {
+        std::FILE* o = std::tmpfile();
+        std::FILE* e = std::tmpfile();
+        auto status = client::AnswerBeforeStart(client::ParseClientCommandLine(args), o, e);
+        out = drain(o);
+        err = drain(e);
+        return status;
+    };
+    std::string out;
+    std::string err;
+    EXPECT_EQ(answer({"merrowinc", "-H1.2.3.4", "-Gx", "--help"}, out, err), 0);
+    EXPECT_NE(out.find("Usage: merrowinc"), std::string::npos);
+    EXPECT_NE(out.find("--send-timeout"), std::string::npos);
+    EXPECT_EQ(answer({"merrowinc", "--version"}, out, err), 0);
+    EXPECT_EQ(out, "merrowinc " RAVEN_VERSION "\n");
+    EXPECT_EQ(answer({"merrowinc", "-H1.2.3.4", "--blocksize=9"}, out, err), 2);
+    EXPECT_TRUE(out.empty());
+    EXPECT_NE(err.find("unknown option --blocksize=9"), std::string::npos);
+    EXPECT_NE(err.find("Usage: merrowinc"), std::string::npos);
+    EXPECT_FALSE(answer({"merrowinc", "-H1.2.3.4", "-Gx", "--headless"}, out, err));
 }
 
 }  // namespace

@@ -100,6 +100,12 @@ TEST_F(AccessListFileTest, DefaultPathIsBesideTheProgram) {
     EXPECT_EQ(server::AccessListPath(s), "AllowDeny.dat");
     s.ADData = "/etc/raven/acl.dat";
     EXPECT_EQ(server::AccessListPath(s), "/etc/raven/acl.dat");
+
+    // An installed program keeps the file beside its settings; a stored path still wins.
+    s.AccessListFolder = "/var/lib/ravendockd/";
+    EXPECT_EQ(server::AccessListPath(s), "/etc/raven/acl.dat");
+    s.ADData.clear();
+    EXPECT_EQ(server::AccessListPath(s), "/var/lib/ravendockd/AllowDeny.dat");
 }
 
 TEST_F(AccessListFileTest, ExampleFilesRoundTripByteForByte) {

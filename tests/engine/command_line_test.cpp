@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
 using server::ParseServerCommandLine;
 using server::ServerSettings;
 
@@ -65,6 +69,81 @@ TEST(ServerCommandLine, LongOptionsAreNotShortOnes) {
               (std::vector<std::string>{"--Ignored", "--inpath=/x", "--"}));
     EXPECT_FALSE(s.InPathFromCommandLine);
     EXPECT_EQ(choices.nAddressChoice, -1);
+}
+
+TEST(ServerCommandLine, ServiceOptionsAndTheirBadValues) {
+    ServerSettings s;
+    const std::vector<std::string> args{"ravendockd",
+                                        "--config=/var/lib/r/r.reg",
+                                        "--port=6969",
+                                        "--port-range=40000:40100",
+                                        "--port=0",
+                                        "--port-range=9:8",
+                                        "--port-range=1:65536",
+                                        "--port=12x",
+                                        "--config="};
+    auto choices = ParseServerCommandLine(args, s);
+    EXPECT_EQ(server::HivePath(args), "/var/lib/r/r.reg");
+    EXPECT_EQ(s.Port, "6969");
+    EXPECT_TRUE(s.PortFromCommandLine);
+    ASSERT_TRUE(choices.transferPorts);
+    EXPECT_EQ(choices.transferPorts->low, 40000);
+    EXPECT_EQ(choices.transferPorts->high, 40100);
+    EXPECT_EQ(choices.invalidValues,
+              (std::vector<std::string>{"--port=0", "--port-range=9:8", "--port-range=1:65536",
+                                        "--port=12x", "--config="}));
+
+    EXPECT_NE(server::HivePath({"ravendockd"}).find("/ravendockd.reg"), std::string::npos);
+}
+
+// Output captured through a memory stream.
+struct Captured {
+    std::optional<int> status;
+    std::string out;
+    std::string err;
+};
+
+Captured answer(const std::vector<std::string>& args) {
+    ServerSettings s;
+    auto choices = ParseServerCommandLine(args, s);
+    char* outData = nullptr;
+    char* errData = nullptr;
+    std::size_t outSize = 0;
+    std::size_t errSize = 0;
+    std::FILE* out = ::open_memstream(&outData, &outSize);
+    std::FILE* err = ::open_memstream(&errData, &errSize);
+    Captured result{server::AnswerBeforeStart(choices, out, err), {}, {}};
+    std::fclose(out);
+    std::fclose(err);
+    result.out.assign(outData, outSize);
+    result.err.assign(errData, errSize);
+    std::free(outData);
+    std::free(errData);
+    return result;
+}
+
+TEST(ServerCommandLine, HelpVersionAndBadOptionsAnswerBeforeAnythingStarts) {
+    Captured help = answer({"ravendockd", "--headless", "--help", "--bogus"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* option :
+         {"-A<digit>", "-I<folder>", "-O<folder>", "--listen=", "--headless",
+          "--config=", "--port=", "--port-range=", "--music", "--check-version", "--version"}) {
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
+    EXPECT_TRUE(help.err.empty());
+
+    Captured version = answer({"ravendockd", "--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "ravendockd " RAVEN_VERSION "\n");
+
+    Captured bad = answer({"ravendockd", "--bogus", "--port=x"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_TRUE(bad.out.empty());
+    EXPECT_NE(bad.err.find("unknown option --bogus"), std::string::npos);
+    EXPECT_NE(bad.err.find("--port=x"), std::string::npos);
+    EXPECT_NE(bad.err.find("Usage: ravendockd"), std::string::npos);
+
+    EXPECT_FALSE(answer({"ravendockd", "-A1", "--listen=0.0.0.0", "--headless"}).status);
 }
 
 }  // namespace

@@ -203,9 +203,12 @@ TEST_F(ServerSettingsTest, PathsFromTheCommandLineAreNotWrittenBack) {
     s.InPath = "/srv/in/";
     s.InPathFromCommandLine = true;
     s.OutPath = "/srv/out/";
+    s.Port = "6969";
+    s.PortFromCommandLine = true;
     server::SaveSettings(s, hive);
     EXPECT_EQ(hive.readString(kSettingsKey, "InPath"), "C:\\stored\\");
     EXPECT_EQ(hive.readString(kSettingsKey, "OutPath"), "/srv/out/");
+    EXPECT_FALSE(hive.readString(kSettingsKey, "Port"));
 }
 
 TEST(LeadingNumber, TakesLeadingDigitsAndSaturates) {

@@ -163,4 +163,14 @@ TEST_F(ConsolePrinterTest, FixedEngineScenarioPrintsTheCommittedTranscript) {
     }
 }
 
+TEST_F(ConsolePrinterTest, FinishedTransferIsOneTabSeparatedLine) {
+    printer.transferEnded(7, {.id = 3,
+                              .client = "10.1.1.1:2048",
+                              .file = "/srv/tftp/a\tb\nc",
+                              .bytes = 26579,
+                              .seconds = 2,
+                              .result = "Finished : Sending"});
+    EXPECT_EQ(printed(), "7\tdone\t10.1.1.1:2048\t/srv/tftp/a?b?c\t26579\t2\tFinished : Sending\n");
+}
+
 }  // namespace
