@@ -106,6 +106,7 @@ void CMerrowinApp::AutomaticStart(bool sending) {
     };
     request.beforeStart = [&] {
         view_->form.binary = settings.binary;
+        window_->FormChanged();
         view_->documentTitle = sending ? "Auto Sending" : "Auto Fetching";
         window_->SetTitle(view_->documentTitle);
     };
@@ -127,6 +128,9 @@ void CMerrowinApp::ShowStatus(std::string_view text) {
 }
 
 void CMerrowinApp::OnTransferEnded(int code) {
+    if (window_ != nullptr) {
+        window_->TransferEnded(code);
+    }
     if (!automatic) {
         return;
     }

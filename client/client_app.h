@@ -78,7 +78,8 @@ class CMerrowinApp final : public TransferOwner {
     void AutomaticFetch();
     void AutomaticSend();
     void AutomaticStart(bool sending);
-    // The form values of the extensions, which no switch of the original set could reach.
+    // The form values of the long options (--blksize and the like), which no one-letter switch
+    // reaches.
     void FillExtensionFields(TransferForm& form) const;
 
     platform::EventLoop& loop_;

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "client/transfer_form.h"
+#include "platform/ascii_text.h"
 
 namespace client {
 
@@ -12,11 +13,7 @@ constexpr std::string_view kOptions = "Options";
 constexpr std::string_view kStartup = "Startup";
 
 bool isYes(std::string_view text) {
-    if (text.size() != 3) {
-        return false;
-    }
-    auto lower = [](char c) { return static_cast<char>(c | 0x20); };
-    return lower(text[0]) == 'y' && lower(text[1]) == 'e' && lower(text[2]) == 's';
+    return platform::EqualsIgnoreCase(text, "yes");
 }
 
 std::string_view yesNo(bool on) {

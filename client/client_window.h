@@ -18,6 +18,8 @@ class ClientWindow {
     virtual void SetTitle(std::string_view documentTitle) = 0;
     // The program changed fields of the transfer form (a shortened remote name, a block size).
     virtual void FormChanged() = 0;
+    // Every transfer's end, automatic or not, before the program's own handling of it.
+    virtual void TransferEnded(int /*code*/) {}
     // Closing the main window ends the program.
     virtual void Close() = 0;
 };

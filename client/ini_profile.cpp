@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "platform/ascii_text.h"
 #include "platform/atomic_file.h"
 #include "platform/config_paths.h"
 #include "platform/text_input.h"
@@ -30,22 +31,6 @@ std::string_view trim(std::string_view s) {
         s.remove_suffix(1);
     }
     return s;
-}
-
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // The name of a section header line, or nullopt when the line is not one.
@@ -150,7 +135,7 @@ void IniProfile::reload() {
 std::size_t IniProfile::findSection(std::string_view section) const {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         auto name = sectionName(lines_[i]);
-        if (name && sameName(*name, section)) {
+        if (name && platform::EqualsIgnoreCase(*name, section)) {
             return i;
         }
     }
@@ -167,7 +152,7 @@ std::string IniProfile::read(std::string_view section, std::string_view key) con
             break;
         }
         auto entry = keyLine(lines_[i]);
-        if (entry && sameName(entry->key, key)) {
+        if (entry && platform::EqualsIgnoreCase(entry->key, key)) {
             return std::string(entry->value);
         }
     }
@@ -223,7 +208,7 @@ void IniProfile::setLine(std::string_view section, std::string_view key, std::st
             break;
         }
         auto entry = keyLine(lines_[i]);
-        if (entry && sameName(entry->key, key)) {
+        if (entry && platform::EqualsIgnoreCase(entry->key, key)) {
             lines_[i] = std::move(line);
             return;
         }

@@ -2,21 +2,6 @@
 
 namespace client {
 
-std::uint64_t LeadingDecimal(std::string_view text, std::uint64_t max) {
-    std::uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            break;
-        }
-        const auto digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (max - digit) / 10) {
-            return max;
-        }
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
 std::string_view CutText(std::string_view text, std::size_t maxBytes) {
     if (text.size() <= maxBytes) {
         return text;

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ascii_text.h"
+
 namespace client {
 
 // The values every transfer starts from, as the window's controls hold them (texts where the
@@ -35,8 +37,7 @@ inline constexpr std::size_t kMaxHostLength = 39;
 inline constexpr int kMinFormBlockSize = 64;
 inline constexpr int kMaxFormBlockSize = 65420;
 
-// The value of the leading decimal digits of text (0 when there are none), held at max.
-std::uint64_t LeadingDecimal(std::string_view text, std::uint64_t max);
+using platform::LeadingDecimal;
 
 // At most maxBytes of text, never ending inside a UTF-8 sequence.
 std::string_view CutText(std::string_view text, std::size_t maxBytes);

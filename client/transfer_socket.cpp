@@ -11,6 +11,7 @@
 #include "client/client_error_table.h"
 #include "client/transfer_form.h"
 #include "client/transfer_status.h"
+#include "platform/ascii_text.h"
 
 namespace client {
 
@@ -23,21 +24,6 @@ constexpr std::size_t kInitialPacketSize = 520;
 constexpr std::size_t kMaxLocalAddressText = 100;
 constexpr std::string_view kOctet = "octet";
 constexpr std::string_view kNetascii = "netascii";
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) {
-            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::size_t decimalLength(std::uint64_t value) {
     std::size_t digits = 1;
@@ -163,7 +149,10 @@ bool CTransferSocket::SetUpLocalSocket() {
         context_.dialogs.MessageBox("Unable to Create port");
         return false;
     }
-    context_.loop.watchReadable(socket_.fd(), [this] { OnReceive(0); });
+    if (!context_.loop.watchReadable(socket_.fd(), [this] { OnReceive(0); })) {
+        context_.dialogs.MessageBox("Unable to Select local port mode");
+        return false;
+    }
     watching_ = true;
     lastBlockOffset_ = -1;
     lastReadCount_ = 0;
@@ -184,17 +173,14 @@ bool CTransferSocket::SizeBuffers(BufferDirection direction) {
         return false;
     }
     const int wantBytes = static_cast<int>(want);
+    using Buffer = platform::UdpSocket::Buffer;
     const int askBytes = platform::socketBufferFor(wantBytes);
-    const bool set = direction == BufferDirection::Send ? socket_.setSendBufferSize(askBytes)
-                                                        : socket_.setReceiveBufferSize(askBytes);
-    const int granted =
-        direction == BufferDirection::Send ? socket_.sendBufferSize() : socket_.receiveBufferSize();
-    if (!set || granted < 0) {
+    const int granted = socket_.sizeBuffer(
+        direction == BufferDirection::Send ? Buffer::Send : Buffer::Receive, askBytes);
+    if (granted < 0) {
         context_.dialogs.MessageBox("Block size settings not valid for sockets");
         return false;
     }
-    // Linux reports twice the size asked for (half of it is its own bookkeeping), so only a
-    // figure below the request means the socket cannot take such blocks.
     if (granted < wantBytes) {
         const int reduced = granted - static_cast<int>(kBufferSlack);
         if (reduced < protocol::kMinBlockSize) {
@@ -223,7 +209,7 @@ std::size_t CTransferSocket::BuildRequest(protocol::Opcode opcode, std::string_v
         // The size of a text-mode fetch is not known before the server has converted it, so
         // servers refuse the option there (tftpd-hpa ends the transfer with ERROR 8); it only
         // feeds the progress bar, so a netascii request goes without it.
-        if (!sameName(mode, kNetascii)) {
+        if (!platform::EqualsIgnoreCase(mode, kNetascii)) {
             options[count++] = {"tsize", 0};
             askedTsize_ = true;
         }
@@ -468,33 +454,21 @@ void CTransferSocket::SettleBlockSize(bool blockSizeAnswered) {
 }
 
 std::vector<CTransferSocket::OptionValue> CTransferSocket::ReadOptions() const {
-    // A copy: resizing the buffers for a new block size moves the receive buffer.
-    const std::string body(received_.begin() + 2,
-                           received_.begin() + static_cast<std::ptrdiff_t>(lastLength_));
     std::vector<OptionValue> options;
-    std::size_t pos = 0;
-    while (pos < body.size()) {
-        const std::size_t nameEnd = body.find('\0', pos);
-        if (nameEnd == std::string::npos || nameEnd == pos) {
-            break;  // runs past the datagram, or an empty name
-        }
-        const std::size_t valueEnd = body.find('\0', nameEnd + 1);
-        if (valueEnd == std::string::npos) {
-            break;  // a value that runs past the end is not applied
-        }
-        const std::string_view value(body.data() + nameEnd + 1, valueEnd - nameEnd - 1);
-        options.push_back({body.substr(pos, nameEnd - pos), LeadingDecimal(value, UINT64_MAX)});
-        pos = valueEnd + 1;
+    for (const auto& [name, value] :
+         protocol::parseOack(std::span(received_.data(), lastLength_))) {
+        options.push_back({std::string(name), LeadingDecimal(value, UINT64_MAX)});
     }
     return options;
 }
 
 bool CTransferSocket::OptionsAsked(const std::vector<OptionValue>& options) const {
     for (const OptionValue& option : options) {
-        const bool asked = (sameName(option.name, "tsize") && askedTsize_) ||
-                           (sameName(option.name, "timeout") && askedTimeout_) ||
-                           (sameName(option.name, "blksize") && requestedBlockSize_ != 0 &&
-                            option.value <= static_cast<std::uint64_t>(requestedBlockSize_));
+        const bool asked =
+            (platform::EqualsIgnoreCase(option.name, "tsize") && askedTsize_) ||
+            (platform::EqualsIgnoreCase(option.name, "timeout") && askedTimeout_) ||
+            (platform::EqualsIgnoreCase(option.name, "blksize") && requestedBlockSize_ != 0 &&
+             option.value <= static_cast<std::uint64_t>(requestedBlockSize_));
         if (!asked) {
             return false;
         }
@@ -512,12 +486,12 @@ bool CTransferSocket::ApplyOptions() {
     }
     bool blockSizeAnswered = false;
     for (const OptionValue& option : options) {
-        if (sameName(option.name, "tsize")) {
+        if (platform::EqualsIgnoreCase(option.name, "tsize")) {
             if (sending == 0) {
                 fileSize_ = option.value;
                 Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressTotal, option.value, {}});
             }
-        } else if (sameName(option.name, "blksize")) {
+        } else if (platform::EqualsIgnoreCase(option.name, "blksize")) {
             blockSizeAnswered = true;
             if (option.value != static_cast<std::uint64_t>(blockSize)) {
                 // A size no UDP datagram can carry cannot be set up at all.
@@ -639,7 +613,7 @@ void CTransferSocket::OnAck(std::uint16_t number) {
 void CTransferSocket::EndTransfer(int code) {
     if (active_ && code != -1 && code != -2) {
         const std::string_view text = clientErrorText(static_cast<unsigned>(code));
-        SendPacket(protocol::buildError(packet_, static_cast<std::uint16_t>(code), text));
+        SendPacket(protocol::buildError(packet_, static_cast<protocol::ErrorCode>(code), text));
     }
     file_.close();
     destination_.Discard();  // after a completed fetch there is nothing left to discard

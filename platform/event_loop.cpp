@@ -26,7 +26,11 @@ EventLoop::EventLoop() {
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.fd = wakeFd_;
-    ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev);
+    if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, wakeFd_, &ev) != 0) {
+        ::close(wakeFd_);
+        ::close(epollFd_);
+        throw std::runtime_error("event loop: cannot watch its eventfd");
+    }
 }
 
 EventLoop::~EventLoop() {
@@ -37,18 +41,44 @@ EventLoop::~EventLoop() {
     ::close(epollFd_);
 }
 
-void EventLoop::watchReadable(int fd, Callback onReadable) {
-    auto watch = std::make_shared<Watch>();
-    watch->callback = std::move(onReadable);
+bool EventLoop::setWatch(int fd, Callback onReadable, Callback onWritable) {
+    const auto found = watches_.find(fd);
     epoll_event ev{};
-    ev.events = EPOLLIN;
+    ev.events = (onReadable ? EPOLLIN : 0u) | (onWritable ? EPOLLOUT : 0u);
     ev.data.fd = fd;
-    if (watches_.count(fd) != 0) {
-        ::epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev);
-    } else {
-        ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
+    if (ev.events == 0) {
+        unwatch(fd);
+        return true;
     }
+    if (::epoll_ctl(epollFd_, found != watches_.end() ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &ev) !=
+        0) {
+        return false;
+    }
+    auto watch = std::make_shared<Watch>();
+    watch->onReadable = std::move(onReadable);
+    watch->onWritable = std::move(onWritable);
     watches_[fd] = std::move(watch);
+    return true;
+}
+
+bool EventLoop::watchReadable(int fd, Callback onReadable) {
+    const auto found = watches_.find(fd);
+    Callback onWritable = found != watches_.end() ? found->second->onWritable : nullptr;
+    return setWatch(fd, std::move(onReadable), std::move(onWritable));
+}
+
+bool EventLoop::watchWritable(int fd, Callback onWritable) {
+    const auto found = watches_.find(fd);
+    Callback onReadable = found != watches_.end() ? found->second->onReadable : nullptr;
+    return setWatch(fd, std::move(onReadable), std::move(onWritable));
+}
+
+void EventLoop::unwatchWritable(int fd) {
+    const auto found = watches_.find(fd);
+    if (found != watches_.end() && found->second->onWritable) {
+        // Dropping the EPOLLOUT bit of a descriptor epoll already has cannot be refused.
+        [[maybe_unused]] const bool changed = setWatch(fd, found->second->onReadable, nullptr);
+    }
 }
 
 void EventLoop::unwatch(int fd) {
@@ -81,7 +111,12 @@ EventLoop::TimerId EventLoop::addTimer(std::chrono::milliseconds interval, Callb
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.fd = fd;
-    ::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev);
+    if (::epoll_ctl(epollFd_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+        timers_.erase(id);
+        timerByFd_.erase(fd);
+        ::close(fd);
+        return 0;
+    }
     return id;
 }
 
@@ -173,14 +208,25 @@ int EventLoop::runOnce(int timeoutMs) {
                 ++ran;
                 continue;
             }
-            auto w = watches_.find(fd);
-            if (w == watches_.end()) {
-                continue;  // unwatched earlier in this pass
+            const std::uint32_t happened = events[static_cast<std::size_t>(i)].events;
+            const bool failed = (happened & (EPOLLERR | EPOLLHUP)) != 0;
+            for (const bool writable : {false, true}) {
+                if (!failed && (happened & (writable ? EPOLLOUT : EPOLLIN)) == 0) {
+                    continue;
+                }
+                // Looked up each time: the first callback may have changed or dropped the watch.
+                auto w = watches_.find(fd);
+                if (w == watches_.end()) {
+                    break;
+                }
+                // Holding a reference lets the callback unwatch itself safely.
+                std::shared_ptr<Watch> watch = w->second;
+                const Callback& callback = writable ? watch->onWritable : watch->onReadable;
+                if (callback) {
+                    callback();
+                    ++ran;
+                }
             }
-            // Holding a reference lets the callback unwatch itself safely.
-            std::shared_ptr<Watch> watch = w->second;
-            watch->callback();
-            ++ran;
         }
     }
     if (postedDuringDispatch_) {

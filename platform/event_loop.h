@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -26,8 +27,14 @@ class EventLoop {
     // Readable whenever the loop has something to dispatch.
     int fd() const { return epollFd_; }
 
-    // Level-triggered: the callback runs on every pass while data is waiting.
-    void watchReadable(int fd, Callback onReadable);
+    // Level-triggered: the callback runs on every pass while data is waiting, and while an error
+    // or hang-up is pending. False, and nothing changed, when the kernel refuses the descriptor.
+    [[nodiscard]] bool watchReadable(int fd, Callback onReadable);
+    // The same for room to write; a non-blocking connect completes (or fails) as writable.
+    [[nodiscard]] bool watchWritable(int fd, Callback onWritable);
+    // Stops watching for room to write; a readable watch stays.
+    void unwatchWritable(int fd);
+    // Stops both.
     void unwatch(int fd);
 
     TimerId addTimer(std::chrono::milliseconds interval, Callback onExpiry, bool repeat = true);
@@ -42,13 +49,15 @@ class EventLoop {
     int runOnce(int timeoutMs);
     // Runs until quit(); a later run() starts afresh.
     void run();
-    // Thread-safe.
+    // Thread-safe: the flag is atomic and the wake-up an eventfd write.
     void quit();
-    bool quitRequested() const { return quit_; }
+    bool quitRequested() const { return quit_.load(); }
 
   private:
+    // Replaced whole on every change, so a running callback may change or drop its own watch.
     struct Watch {
-        Callback callback;
+        Callback onReadable;
+        Callback onWritable;
     };
     struct Timer {
         int fd = -1;
@@ -56,12 +65,13 @@ class EventLoop {
         bool repeat = true;
     };
 
+    bool setWatch(int fd, Callback onReadable, Callback onWritable);
     void wake();
     void runPosted();
 
     int epollFd_ = -1;
     int wakeFd_ = -1;
-    bool quit_ = false;
+    std::atomic<bool> quit_{false};
     std::unordered_map<int, std::shared_ptr<Watch>> watches_;
     std::unordered_map<int, TimerId> timerByFd_;
     std::unordered_map<TimerId, std::shared_ptr<Timer>> timers_;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/ascii_text.h"
 #include "platform/atomic_file.h"
 #include "platform/config_paths.h"
 #include "platform/text_input.h"
@@ -19,33 +20,13 @@ constexpr std::string_view kDwordPrefix = "dword:";
 // cannot make us allocate without bound. Lines up to this size are still handled.
 constexpr std::size_t kMaxFileBytes = 32u * 1024u * 1024u;
 
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Case folding is ASCII only, so a case-insensitive prefix has the same length in both texts.
-bool startsWithName(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && sameName(text.substr(0, prefix.size()), prefix);
-}
-
 // True when `path` names `key` itself or one of its ancestors.
 bool isKeyOrAncestor(std::string_view path, std::string_view key) {
     if (path.empty()) {
         return true;
     }
-    return startsWithName(key, path) && (key.size() == path.size() || key[path.size()] == '\\');
+    return StartsWithIgnoreCase(key, path) &&
+           (key.size() == path.size() || key[path.size()] == '\\');
 }
 
 // Names and texts are stored line by line, so a line break inside a key name could not be
@@ -216,7 +197,7 @@ std::optional<ParsedValue> parseValueLine(std::string_view line) {
         parsed.value = std::move(*text);
         return parsed;
     }
-    if (startsWithName(rest, kDwordPrefix)) {
+    if (StartsWithIgnoreCase(rest, kDwordPrefix)) {
         auto number = parseDword(rest.substr(kDwordPrefix.size()));
         if (!number) {
             return std::nullopt;
@@ -235,7 +216,7 @@ std::optional<std::string> parseSectionLine(std::string_view line) {
         return std::nullopt;
     }
     std::string_view inside = line.substr(1, close - 1);
-    if (!startsWithName(inside, kRoot)) {
+    if (!StartsWithIgnoreCase(inside, kRoot)) {
         return std::nullopt;
     }
     std::string_view rest = inside.substr(kRoot.size());
@@ -308,8 +289,9 @@ void RegistryHive::reload() {
         }
         if (auto parsed = parseValueLine(line)) {
             auto& values = current->values;
-            auto it = std::find_if(values.begin(), values.end(),
-                                   [&](const auto& v) { return sameName(v.first, parsed->name); });
+            auto it = std::find_if(values.begin(), values.end(), [&](const auto& v) {
+                return EqualsIgnoreCase(v.first, parsed->name);
+            });
             if (it != values.end()) {
                 it->second = std::move(parsed->value);
             } else {
@@ -395,7 +377,7 @@ void RegistryHive::createKey(std::string_view keyPath) {
                 }
                 continue;
             }
-            if (endA || endB || asciiLower((*path)[i]) != asciiLower(key.spelling[i])) {
+            if (endA || endB || AsciiLower((*path)[i]) != AsciiLower(key.spelling[i])) {
                 break;
             }
         }
@@ -414,7 +396,7 @@ std::optional<std::string> RegistryHive::readString(std::string_view keyPath,
         return std::nullopt;
     }
     for (const auto& [n, v] : key->values) {
-        if (sameName(n, name)) {
+        if (EqualsIgnoreCase(n, name)) {
             if (const auto* text = std::get_if<std::string>(&v)) {
                 return *text;
             }
@@ -431,7 +413,7 @@ std::optional<std::uint32_t> RegistryHive::readDword(std::string_view keyPath,
         return std::nullopt;
     }
     for (const auto& [n, v] : key->values) {
-        if (sameName(n, name)) {
+        if (EqualsIgnoreCase(n, name)) {
             if (const auto* number = std::get_if<std::uint32_t>(&v)) {
                 return *number;
             }
@@ -447,7 +429,7 @@ void setValue(std::vector<std::pair<std::string, RegistryHive::Value>>& values,
               std::string_view name, RegistryHive::Value value) {
     name = upToNul(name);
     for (auto& [n, v] : values) {
-        if (sameName(n, name)) {
+        if (EqualsIgnoreCase(n, name)) {
             v = std::move(value);
             return;
         }
@@ -479,7 +461,7 @@ void RegistryHive::deleteValue(std::string_view keyPath, std::string_view name) 
         return;
     }
     name = upToNul(name);
-    std::erase_if(key->values, [&](const auto& v) { return sameName(v.first, name); });
+    std::erase_if(key->values, [&](const auto& v) { return EqualsIgnoreCase(v.first, name); });
 }
 
 RegistryHive::Key* RegistryHive::findKey(std::string_view keyPath) {
@@ -492,7 +474,7 @@ const RegistryHive::Key* RegistryHive::findKey(std::string_view keyPath) const {
         return nullptr;
     }
     for (const Key& key : keys_) {
-        if (sameName(key.spelling, *path)) {
+        if (EqualsIgnoreCase(key.spelling, *path)) {
             return &key;
         }
     }

@@ -22,7 +22,7 @@ namespace platform {
 // value names are matched without regard to case and keep the spelling they were first written
 // with. A damaged file reads as missing values; saving is atomic.
 class RegistryHive {
-public:
+  public:
     using Value = std::variant<std::string, std::uint32_t>;
 
     // Loads from path; a missing or unreadable file gives an empty hive.
@@ -47,7 +47,7 @@ public:
     void writeDword(std::string_view keyPath, std::string_view name, std::uint32_t value);
     void deleteValue(std::string_view keyPath, std::string_view name);
 
-private:
+  private:
     struct Key {
         std::string spelling;
         // Ordered as written; names compared case-insensitively.

@@ -97,6 +97,15 @@ int getIntOption(int fd, int option) {
 
 }  // namespace
 
+int UdpSocket::sizeBuffer(Buffer buffer, int bytes) {
+    const int option = buffer == Buffer::Send ? SO_SNDBUF : SO_RCVBUF;
+    if (!setIntOption(fd_, option, bytes)) {
+        return -1;
+    }
+    const int granted = getIntOption(fd_, option);
+    return granted < 0 ? -1 : std::min(granted, bytes);
+}
+
 int socketBufferFor(int packetBytes) {
     constexpr int kPackets = 16;
     constexpr int kAtLeast = 64 * 1024;
@@ -105,19 +114,6 @@ int socketBufferFor(int packetBytes) {
         return kAtLeast;
     }
     return packetBytes > kAtMost / kPackets ? kAtMost : std::max(packetBytes * kPackets, kAtLeast);
-}
-
-bool UdpSocket::setSendBufferSize(int bytes) {
-    return setIntOption(fd_, SO_SNDBUF, bytes);
-}
-bool UdpSocket::setReceiveBufferSize(int bytes) {
-    return setIntOption(fd_, SO_RCVBUF, bytes);
-}
-int UdpSocket::sendBufferSize() const {
-    return getIntOption(fd_, SO_SNDBUF);
-}
-int UdpSocket::receiveBufferSize() const {
-    return getIntOption(fd_, SO_RCVBUF);
 }
 
 }  // namespace platform

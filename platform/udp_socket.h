@@ -36,11 +36,11 @@ class UdpSocket {
     ssize_t receiveFrom(void* buf, std::size_t capacity, Ipv4Endpoint& from);
     bool sendTo(const void* buf, std::size_t length, const Ipv4Endpoint& to);
 
-    bool setSendBufferSize(int bytes);
-    bool setReceiveBufferSize(int bytes);
-    // -1 on failure.
-    int sendBufferSize() const;
-    int receiveBufferSize() const;
+    enum class Buffer { Send, Receive };
+    // Asks for a buffer of bytes and returns what it can hold: bytes, or less when the kernel
+    // granted less; -1 when the socket refused. Linux reports twice the size asked for (half of
+    // it is its own bookkeeping), so only a figure below the request is a short grant.
+    int sizeBuffer(Buffer buffer, int bytes);
 
   private:
     int fd_ = -1;

@@ -6,7 +6,8 @@ namespace protocol {
 
 namespace {
 
-// "negotion" is the text peers and operators have always seen; keep it as it is.
+// "negotion" as peers and operators have always seen it: scripts that watch the server's log
+// or a peer's error output match these texts.
 constexpr std::array<std::string_view, 9> kServerTexts = {
     "Inconclusive system error",
     "File not found",
@@ -21,8 +22,9 @@ constexpr std::array<std::string_view, 9> kServerTexts = {
 
 }  // namespace
 
-std::string_view serverErrorText(unsigned code) {
-    return kServerTexts[code < kServerTexts.size() ? code : kServerTexts.size() - 1];
+std::string_view serverErrorText(ErrorCode code) {
+    const auto index = static_cast<std::size_t>(code);
+    return kServerTexts[index < kServerTexts.size() ? index : kServerTexts.size() - 1];
 }
 
 }  // namespace protocol

@@ -2,9 +2,11 @@
 
 #include <string_view>
 
+#include "protocol/packet.h"
+
 namespace protocol {
 
-// The server's error texts for codes 0 to 8; codes above 8 give the text of 8.
-std::string_view serverErrorText(unsigned code);
+// The server's error texts; codes above 8 give the text of 8.
+std::string_view serverErrorText(ErrorCode code);
 
 }  // namespace protocol

@@ -95,10 +95,10 @@ std::size_t buildAck(std::span<std::uint8_t> out, std::uint16_t block) {
     return w.length();
 }
 
-std::size_t buildError(std::span<std::uint8_t> out, std::uint16_t code, std::string_view text) {
+std::size_t buildError(std::span<std::uint8_t> out, ErrorCode code, std::string_view text) {
     Writer w(out);
     w.u16(kError);
-    w.u16(code);
+    w.u16(static_cast<std::uint16_t>(code));
     w.text(text);
     return w.length();
 }
@@ -143,6 +143,30 @@ std::span<const std::uint8_t> serviceRefusalPacket() {
 
 std::span<const std::uint8_t> clientLimitRefusalPacket() {
     return kClientLimitRefusal;
+}
+
+std::vector<OptionText> parseOack(std::span<const std::uint8_t> datagram) {
+    std::vector<OptionText> options;
+    if (datagram.size() < 2) {
+        return options;
+    }
+    const std::string_view body(reinterpret_cast<const char*>(datagram.data()) + 2,
+                                datagram.size() - 2);
+    std::size_t pos = 0;
+    while (pos < body.size()) {
+        const std::size_t nameEnd = body.find('\0', pos);
+        if (nameEnd == std::string_view::npos || nameEnd == pos) {
+            break;
+        }
+        const std::size_t valueEnd = body.find('\0', nameEnd + 1);
+        if (valueEnd == std::string_view::npos) {
+            break;
+        }
+        options.push_back(
+            {body.substr(pos, nameEnd - pos), body.substr(nameEnd + 1, valueEnd - nameEnd - 1)});
+        pos = valueEnd + 1;
+    }
+    return options;
 }
 
 }  // namespace protocol

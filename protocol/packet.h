@@ -5,6 +5,7 @@
 #include <span>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace protocol {
 
@@ -16,6 +17,21 @@ enum Opcode : std::uint16_t {
     kError = 5,
     kOack = 6,
     kOptionRefusal = 8,
+};
+
+// The code of an ERROR packet, with the meaning this system gives it (texts: error_table.h).
+// 0 to 6 are RFC 1350's; 7 is RFC 1350's "no such user", used here for a failed option
+// negotiation, and 8 ends a transfer that was aborted.
+enum class ErrorCode : std::uint16_t {
+    Undefined = 0,
+    FileNotFound = 1,
+    AccessViolation = 2,
+    DiskFull = 3,
+    IllegalOperation = 4,
+    UnknownTransferId = 5,
+    FileExists = 6,
+    OptionNegotiation = 7,
+    Aborted = 8,
 };
 
 inline constexpr std::size_t kHeaderSize = 4;
@@ -35,7 +51,7 @@ std::size_t buildRequest(std::span<std::uint8_t> out, Opcode opcode, std::string
                          std::string_view mode, std::span<const OptionPair> options);
 std::size_t buildDataHeader(std::span<std::uint8_t> out, std::uint16_t block);  // data follows
 std::size_t buildAck(std::span<std::uint8_t> out, std::uint16_t block);
-std::size_t buildError(std::span<std::uint8_t> out, std::uint16_t code, std::string_view text);
+std::size_t buildError(std::span<std::uint8_t> out, ErrorCode code, std::string_view text);
 std::size_t buildOack(std::span<std::uint8_t> out, std::span<const OptionPair> options);
 // Opcode 8, code 0 and the given text.
 std::size_t buildOptionRefusal(std::span<std::uint8_t> out, std::string_view text);
@@ -57,6 +73,15 @@ struct ParsedPacket {
 };
 // Requires at least 4 bytes; returns false otherwise.
 bool parsePacket(std::span<const std::uint8_t> datagram, ParsedPacket& out);
+
+struct OptionText {
+    std::string_view name;
+    std::string_view value;
+};
+// The name/value pairs of an OACK datagram (opcode included), in order, viewing its bytes. The
+// walk stops at an empty name or at a pair whose terminating zero is missing: nothing past the
+// datagram is read, and a value cut short is not taken.
+std::vector<OptionText> parseOack(std::span<const std::uint8_t> datagram);
 
 // The two fixed refusals sent from the listening port, as byte images.
 std::span<const std::uint8_t> serviceRefusalPacket();      // 27 bytes

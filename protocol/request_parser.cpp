@@ -2,27 +2,17 @@
 
 #include <limits>
 
+#include "platform/ascii_text.h"
+
 namespace protocol {
 
 namespace {
 
 constexpr std::size_t kNameOffset = 2;
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Walks the datagram strictly inside its length. Past the end it behaves as if zeros followed,
-// which is how a request in a zero-filled receive buffer has always been read.
+// as in a zero-filled receive buffer, so a request whose last string lacks its zero is read the
+// same as one that has it.
 class Cursor {
   public:
     explicit Cursor(std::span<const std::uint8_t> d) : d_(d) {}
@@ -42,14 +32,14 @@ class Cursor {
 
     // Leading decimal digits; none gives 0, overflow saturates.
     std::uint32_t number() {
-        std::uint64_t value = 0;
-        while (!atEnd() && d_[pos_] >= '0' && d_[pos_] <= '9') {
-            value = value * 10 + (d_[pos_] - '0');
-            if (value > std::numeric_limits<std::uint32_t>::max()) {
-                value = std::numeric_limits<std::uint32_t>::max();
-            }
-            ++pos_;
+        if (atEnd()) {
+            return 0;
         }
+        std::size_t length = 0;
+        const std::uint64_t value = platform::LeadingDecimal(
+            {reinterpret_cast<const char*>(d_.data()) + pos_, d_.size() - pos_},
+            std::numeric_limits<std::uint32_t>::max(), &length);
+        pos_ += length;
         return static_cast<std::uint32_t>(value);
     }
 
@@ -61,11 +51,11 @@ class Cursor {
 };
 
 bool optionKind(std::string_view name, OptionKind& kind) {
-    if (equalsIgnoreCase(name, "tsize")) {
+    if (platform::EqualsIgnoreCase(name, "tsize")) {
         kind = OptionKind::Tsize;
-    } else if (equalsIgnoreCase(name, "timeout")) {
+    } else if (platform::EqualsIgnoreCase(name, "timeout")) {
         kind = OptionKind::Timeout;
-    } else if (equalsIgnoreCase(name, "blksize")) {
+    } else if (platform::EqualsIgnoreCase(name, "blksize")) {
         kind = OptionKind::Blksize;
     } else {
         return false;
@@ -100,9 +90,9 @@ ParsedRequest parseRequest(std::span<const std::uint8_t> datagram) {
     }
 
     const std::string_view mode = c.text();
-    if (equalsIgnoreCase(mode, "netascii")) {
+    if (platform::EqualsIgnoreCase(mode, "netascii")) {
         result.netascii = true;
-    } else if (!equalsIgnoreCase(mode, "octet")) {
+    } else if (!platform::EqualsIgnoreCase(mode, "octet")) {
         result.status = ParsedRequest::Status::BadMode;
         return result;
     }

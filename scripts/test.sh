@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Sets up the machine and runs the whole suite from a fresh clone:
 #   1. scripts/setup-debian.sh (packages; apt is skipped when all are there)
-#   2. preset "default": configure, build, ctest (unit tests and the interop test)
-#   3. preset "asan": configure, build, ctest without the interop test
-#   4. preset "fuzz" (when fuzz/ has targets): configure, build, run each target for 60 s
-# Ends with the line "N passed, N failed" over the ctest runs; a build or fuzz step that fails
-# counts as one more failure there. Exits non-zero on any failure.
+#   2. clang-format --dry-run --Werror over the C++ files git tracks
+#   3. preset "default": configure, build, ctest (unit tests and the interop test)
+#   4. preset "asan": configure, build, ctest without the interop test
+#   5. preset "tsan": configure, build and run the unit tests that use threads
+#   6. preset "fuzz" (when fuzz/ has targets): configure, build, run each target for 60 s
+# Ends with the line "N passed, N failed" over the ctest runs; a format, build or fuzz step that
+# fails counts as one more failure there. Exits non-zero on any failure.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -83,6 +85,13 @@ step "setup"
 must "setup-debian.sh" bash "$ROOT/scripts/setup-debian.sh"
 mkdir -p "$LOGDIR"
 
+step "format: clang-format --dry-run --Werror"
+# Files git does not track yet are left out, so a scratch file cannot fail the run.
+if ! git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror; then
+    STEP_FAILURES+=("format")
+    FAILED=$((FAILED + 1))
+fi
+
 step "default: configure and build"
 must "configure default" cmake --preset default
 must "build default" cmake --build --preset default -j "$JOBS"
@@ -96,6 +105,15 @@ must "build asan" cmake --build --preset asan -j "$JOBS"
 
 step "asan: unit tests"
 run_ctest asan --preset asan -LE interop
+
+# Only the test binaries whose code runs threads (name lookup, transfer threads, music, posts to
+# the event loop) are built and run.
+step "tsan: configure and build"
+must "configure tsan" cmake --preset tsan
+must "build tsan" cmake --build --preset tsan -j "$JOBS"
+
+step "tsan: unit tests that use threads"
+run_ctest tsan --preset tsan
 
 # Fuzzing: only when fuzz/ declares targets.
 if [[ -f $ROOT/fuzz/CMakeLists.txt ]] && compgen -G "$ROOT/fuzz/*.cpp" >/dev/null; then

@@ -1,12 +1,9 @@
 #include "client/console/console_run.h"
 
-#include <signal.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <optional>
 
 #include "client/command_line.h"
+#include "platform/stop_signals.h"
 
 namespace client {
 
@@ -14,47 +11,6 @@ namespace {
 
 // Enough passes to deliver the notices posted by the transfer's last packets.
 constexpr int kDrainPasses = 10;
-
-// While it lives, SIGINT and SIGTERM arrive as a readable descriptor on the event loop, so the
-// abort runs on the loop's thread like any other command.
-class StopSignals {
-  public:
-    StopSignals(platform::EventLoop& loop, CMerrowinApp& app) : loop_(loop) {
-        sigset_t mask;
-        sigemptyset(&mask);
-        sigaddset(&mask, SIGINT);
-        sigaddset(&mask, SIGTERM);
-        ::sigprocmask(SIG_BLOCK, &mask, &old_);
-        fd_ = ::signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
-        if (fd_ < 0) {
-            return;
-        }
-        loop_.watchReadable(fd_, [this, &app] {
-            signalfd_siginfo info{};
-            while (::read(fd_, &info, sizeof info) == sizeof info) {
-            }
-            if (app.view().TransferActive()) {
-                app.view().OnAbort();
-            } else {
-                loop_.quit();
-            }
-        });
-    }
-    ~StopSignals() {
-        if (fd_ >= 0) {
-            loop_.unwatch(fd_);
-            ::close(fd_);
-        }
-        ::sigprocmask(SIG_SETMASK, &old_, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-  private:
-    platform::EventLoop& loop_;
-    sigset_t old_{};
-    int fd_ = -1;
-};
 
 }  // namespace
 
@@ -96,9 +52,18 @@ int RunConsole(CMerrowinApp& app, ConsoleWindow& window, platform::EventLoop& lo
         return app.ExitInstance();
     }
     if (app.automaticStart() == StartResult::Started) {
-        std::optional<StopSignals> signals;
+        // While the transfer runs, SIGINT and SIGTERM abort it as the Abort button does (a second
+        // one, once it has ended, ends the run).
+        std::optional<platform::StopSignals> signals;
         if (stopSignals) {
-            signals.emplace(loop, app);
+            signals.emplace();
+            signals->watch(loop, [&app, &loop] {
+                if (app.view().TransferActive()) {
+                    app.view().OnAbort();
+                } else {
+                    loop.quit();
+                }
+            });
         }
         loop.run();
     }

@@ -3,11 +3,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <climits>
 #include <optional>
 #include <string_view>
 
+#include "platform/ascii_text.h"
 #include "platform/atomic_file.h"
 #include "platform/config_paths.h"
 #include "platform/registry_hive.h"
@@ -77,7 +77,7 @@ bool samePath(const std::string& a, const std::string& b) {
 std::string AutostartEntryPath(std::string_view valueName) {
     std::string name(valueName);
     for (char& c : name) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        c = platform::AsciiLower(c);
     }
     return platform::ConfigHome() + "/autostart/ravendockd-" + name + ".desktop";
 }

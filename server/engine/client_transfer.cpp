@@ -106,8 +106,11 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
         active_ = false;
         return;
     }
-    app_.loop().watchReadable(socket_.fd(), [this] { OnReceive(0); });
-    watching_ = true;
+    // Without notifications the transfer still ends through supervision, as a silent peer's does.
+    watching_ = app_.loop().watchReadable(socket_.fd(), [this] { OnReceive(0); });
+    if (!watching_) {
+        app_.dialogs().messageBox("Error preparing local client function", MessageIcon::Error);
+    }
     lastActivity_ = app_.clock().nowSeconds();
 
     std::string_view name = protocol::requestFileName(request);
@@ -117,12 +120,11 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
     const bool keepSubdirectories = reading ? settings.bOutPaths : settings.bInPaths;
     TransferPath built = BuildTransferPath(base, name, keepSubdirectories);
     path_ = std::move(built.path);
-    app_.statusReport.text = built.altered ? "* " + path_ : path_;
-    app_.NotifyView(kViewFile, id_);
+    Report(TransferEvent::FileKnown, built.altered ? "* " + path_ : path_);
 
     protocol::ParsedRequest parsed = protocol::parseRequest(request);
     if (parsed.status != protocol::ParsedRequest::Status::Ok) {
-        AbortTransfer(4, true);
+        AbortTransfer(protocol::ErrorCode::IllegalOperation, true);
         return;
     }
     netascii_ = parsed.netascii;
@@ -167,7 +169,7 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
     // The rewriting above already drops "..", but a base or name can still point elsewhere
     // (an absolute name under an empty base, a base that held "..").
     if (!IsInsideBase(base, path_)) {
-        AbortTransfer(2, true);
+        AbortTransfer(protocol::ErrorCode::AccessViolation, true);
         return;
     }
 
@@ -178,7 +180,9 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
     bool opened = reading ? file_.openForRead(path_, netascii_)
                           : file_.openTemporaryForWrite(uploadPath_, netascii_);
     if (!opened) {
-        AbortTransfer(reading ? 1 : 2, true);
+        AbortTransfer(
+            reading ? protocol::ErrorCode::FileNotFound : protocol::ErrorCode::AccessViolation,
+            true);
         return;
     }
 
@@ -214,14 +218,14 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
 bool ClientTransfer::PrepareUpload(const std::string& base) {
     const ServerSettings& settings = app_.settings;
     if (settings.bInPaths && settings.bCreatePaths && !MakePath(base, path_)) {
-        AbortTransfer(2, true);
+        AbortTransfer(protocol::ErrorCode::AccessViolation, true);
         return false;
     }
     const auto folder = ResolveUploadFolder(base, path_);
     const auto slash = path_.rfind('/');
     const std::string name = path_.substr(slash == std::string::npos ? 0 : slash + 1);
     if (!folder || name.empty()) {
-        AbortTransfer(2, true);
+        AbortTransfer(protocol::ErrorCode::AccessViolation, true);
         return false;
     }
     uploadPath_ = *folder + name;
@@ -231,7 +235,7 @@ bool ClientTransfer::PrepareUpload(const std::string& base) {
     }
     // A link, folder or device under that name is the operator's and stays as it is.
     if (!S_ISREG(st.st_mode)) {
-        AbortTransfer(2, true);
+        AbortTransfer(protocol::ErrorCode::AccessViolation, true);
         return false;
     }
     if (!settings.bRenameDuplicates) {
@@ -243,7 +247,7 @@ bool ClientTransfer::PrepareUpload(const std::string& base) {
     }
     auto candidate = freeDuplicateName(uploadPath_);
     if (!candidate) {
-        AbortTransfer(2, true);
+        AbortTransfer(protocol::ErrorCode::AccessViolation, true);
         return false;
     }
     path_.replace(path_.size() - name.size(), name.size(),
@@ -255,18 +259,18 @@ bool ClientTransfer::PrepareUpload(const std::string& base) {
 // The last block is stored: the file takes its final name. False after ending the transfer.
 bool ClientTransfer::FinishUpload() {
     if (!file_.close()) {
-        AbortTransfer(3, true);
+        AbortTransfer(protocol::ErrorCode::DiskFull, true);
         return false;
     }
     if (keepExisting_ && fileExists(uploadPath_)) {
         auto candidate = freeDuplicateName(uploadPath_);
         if (!candidate || ::rename(uploadPath_.c_str(), candidate->c_str()) != 0) {
-            AbortTransfer(2, true);
+            AbortTransfer(protocol::ErrorCode::AccessViolation, true);
             return false;
         }
     }
     if (!file_.commitTemporary()) {
-        AbortTransfer(2, true);
+        AbortTransfer(protocol::ErrorCode::AccessViolation, true);
         return false;
     }
     return true;
@@ -290,7 +294,7 @@ void ClientTransfer::SendOack() {
 bool ClientTransfer::ResizeBuffers(bool reading) {
     const std::size_t want = bufferSizeFor(blockSize_);
     auto fail = [this] {
-        AbortTransfer(7, true);
+        AbortTransfer(protocol::ErrorCode::OptionNegotiation, true);
         return false;
     };
     try {
@@ -301,14 +305,11 @@ bool ClientTransfer::ResizeBuffers(bool reading) {
     }
     const int wantBytes = blockSize_ + static_cast<int>(kBufferSlack);
     const int askBytes = platform::socketBufferFor(wantBytes);
-    bool set =
-        reading ? socket_.setSendBufferSize(askBytes) : socket_.setReceiveBufferSize(askBytes);
-    int granted = reading ? socket_.sendBufferSize() : socket_.receiveBufferSize();
-    if (!set || granted < 0) {
+    using Buffer = platform::UdpSocket::Buffer;
+    const int granted = socket_.sizeBuffer(reading ? Buffer::Send : Buffer::Receive, askBytes);
+    if (granted < 0) {
         return fail();
     }
-    // Linux doubles what it is asked for and reports the doubled size: only a smaller grant
-    // limits the block size.
     if (granted < wantBytes) {
         blockSize_ = std::max(granted - static_cast<int>(kBufferSlack), protocol::kMinBlockSize);
         try {
@@ -327,7 +328,7 @@ void ClientTransfer::SendBlock() {
     std::int64_t len =
         netascii_ ? blockSize_ : std::min<std::int64_t>(blockSize_, size_ - position_);
     if (len < 0) {
-        AbortTransfer(3, true);
+        AbortTransfer(protocol::ErrorCode::DiskFull, true);
         return;
     }
     std::int64_t count = 0;
@@ -335,7 +336,7 @@ void ClientTransfer::SendBlock() {
     if (len > 0) {
         count = file_.readPacket(buffer_, protocol::kHeaderSize, static_cast<std::size_t>(len));
         if (count < 0) {
-            AbortTransfer(3, true);
+            AbortTransfer(protocol::ErrorCode::DiskFull, true);
             return;
         }
     }
@@ -396,7 +397,9 @@ void ClientTransfer::ProcessDatagram(std::size_t length, const platform::Ipv4End
 }
 
 void ClientTransfer::RefuseStranger(const platform::Ipv4Endpoint& from) {
-    const std::size_t length = protocol::buildError(buffer_, 5, protocol::serverErrorText(5));
+    const std::size_t length =
+        protocol::buildError(buffer_, protocol::ErrorCode::UnknownTransferId,
+                             protocol::serverErrorText(protocol::ErrorCode::UnknownTransferId));
     socket_.sendTo(buffer_.data(), length, from);
 }
 
@@ -410,7 +413,7 @@ void ClientTransfer::Shutdown() {
     if (!active_ || !socket_.isOpen()) {
         return;
     }
-    Send(protocol::buildError(buffer_, 0, kShuttingDown));
+    Send(protocol::buildError(buffer_, protocol::ErrorCode::Undefined, kShuttingDown));
     active_ = false;
     ReleaseSocket();
 }
@@ -420,8 +423,7 @@ void ClientTransfer::EndByPeerError(std::string_view text) {
     active_ = false;
     file_.discardTemporary();
     ReleaseSocket();
-    app_.statusReport.text = resultText_;
-    app_.NotifyView(kViewAborted, id_);
+    Report(TransferEvent::Aborted, resultText_);
 }
 
 void ClientTransfer::OnAck() {
@@ -469,9 +471,8 @@ void ClientTransfer::OnAck() {
     } else {
         SendBlock();
     }
-    app_.statusReport.done = position_;
-    app_.statusReport.total = size_;
-    app_.NotifyView(kViewStatus, id_);
+    app_.NotifyView({TransferEvent::Progress, id_, size_ != 0 ? std::string() : reportedText_,
+                     position_, size_});
 }
 
 void ClientTransfer::OnData() {
@@ -516,13 +517,12 @@ void ClientTransfer::OnData() {
     }
     const std::size_t written = file_.write(buffer_.data() + protocol::kHeaderSize, bytes);
     if (written < bytes) {
-        AbortTransfer(3, true);
+        AbortTransfer(protocol::ErrorCode::DiskFull, true);
         return;
     }
     size_ += static_cast<std::int64_t>(written);
     if (number < 2 || wasRetrying) {
-        app_.statusReport.text = "Receiving";
-        app_.NotifyView(kViewStatus, id_);
+        Report(TransferEvent::Progress, "Receiving");
     }
     if (last) {
         // The file must be whole under its name before the final ACK tells the client so.
@@ -541,8 +541,7 @@ bool ClientTransfer::RetryTransfer() {
 
 bool ClientTransfer::Resend() {
     if (opcode_ != protocol::kRrq) {
-        app_.statusReport.text = "Waiting ...";
-        app_.NotifyView(kViewRetry, id_);
+        Report(TransferEvent::Retry, "Waiting ...");
         return true;
     }
     if (oackPending_) {
@@ -554,29 +553,27 @@ bool ClientTransfer::Resend() {
         position_ -= lastRead_;
         SendBlock();
     }
-    app_.statusReport.text = "Retrying";
-    app_.NotifyView(kViewRetry, id_);
+    Report(TransferEvent::Retry, "Retrying");
     return true;
 }
 
-void ClientTransfer::AbortTransfer(unsigned code, bool send) {
-    if (code > 8) {
-        code = 8;
-    }
+void ClientTransfer::AbortTransfer(protocol::ErrorCode code, bool send) {
     file_.discardTemporary();
     resultText_.assign(protocol::serverErrorText(code));
     if (send && socket_.isOpen()) {
+        // A failed option negotiation is refused with opcode 8 (and the text of code 0), which
+        // this system's client reports as an option failure.
         std::size_t length =
-            code == 7
-                ? protocol::buildOptionRefusal(buffer_, protocol::serverErrorText(0))
-                : protocol::buildError(buffer_, static_cast<std::uint16_t>(code), resultText_);
+            code == protocol::ErrorCode::OptionNegotiation
+                ? protocol::buildOptionRefusal(
+                      buffer_, protocol::serverErrorText(protocol::ErrorCode::Undefined))
+                : protocol::buildError(buffer_, code, resultText_);
         Send(length);
     }
     active_ = false;
     // Nothing more goes out: the port is free at once, which matters under a flood.
     ReleaseSocket();
-    app_.statusReport.text = resultText_;
-    app_.NotifyView(kViewAborted, id_);
+    Report(TransferEvent::Aborted, resultText_);
 }
 
 }  // namespace server

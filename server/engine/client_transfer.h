@@ -8,7 +8,9 @@
 
 #include "platform/ipv4.h"
 #include "platform/udp_socket.h"
+#include "protocol/packet.h"
 #include "protocol/transfer_file.h"
+#include "server/engine/transfer_notice.h"
 
 namespace server {
 
@@ -33,7 +35,7 @@ class ClientTransfer {
     void HandleDatagram(std::span<const std::uint8_t> datagram, const platform::Ipv4Endpoint& from);
     bool RetryTransfer();
     bool ResizeBuffers(bool reading);
-    void AbortTransfer(unsigned code, bool send);
+    void AbortTransfer(protocol::ErrorCode code, bool send);
     // The server stops: a running transfer tells its peer instead of leaving it to time out.
     void Shutdown();
 
@@ -70,6 +72,8 @@ class ClientTransfer {
     void OnData();
     void OnAck();
     void EndByPeerError(std::string_view text);
+    // Tells the view; the text is kept for a progress of an empty file, which shows it.
+    void Report(TransferEvent event, std::string text);
     bool ApplyOptions(bool reading, bool& answerTsize, bool& answerTimeout, bool& answerBlksize);
     void SendOack();
     void Send(std::size_t length);
@@ -83,6 +87,7 @@ class ClientTransfer {
     int id_;
     std::string localAddress_;
     std::string path_;
+    std::string reportedText_;
     int opcode_ = 0;
     std::uint16_t block_ = 0;
     std::int64_t receivedLength_ = 0;

@@ -13,16 +13,10 @@ ServerApplication::~ServerApplication() {
     DestroyListener();
 }
 
-void ServerApplication::NotifyView(int kind, int id) {
-    if (view_ == nullptr) {
-        return;
+void ServerApplication::NotifyView(const TransferNotice& notice) {
+    if (view_ != nullptr) {
+        view_->onTransferNotice(notice);
     }
-    if (kind == kViewResult || kind == kViewAborted) {
-        statusReport.timedOut = false;
-    } else if (kind == kViewTimedOut) {
-        statusReport.timedOut = true;
-    }
-    view_->onViewMessage(viewMessageFor(kind), id, statusReport);
 }
 
 bool ServerApplication::CreateListener() {

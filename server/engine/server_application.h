@@ -11,14 +11,14 @@
 #include "server/engine/server_dialogs.h"
 #include "server/engine/server_settings.h"
 #include "server/engine/supervisor.h"
-#include "server/engine/view_messages.h"
+#include "server/engine/transfer_notice.h"
 
 namespace server {
 
 class CServerSocket;
 
-// The application object: owns the settings, the run-time values beside them, the listener and
-// the one StatusReport, and is the context every transfer works in.
+// The application object: owns the settings, the run-time values beside them and the listener,
+// and is the context every transfer works in.
 class ServerApplication {
   public:
     ServerApplication(platform::EventLoop& loop, const platform::Clock& clock,
@@ -34,7 +34,6 @@ class ServerApplication {
     // --listen: the listening address named directly; it takes the place of the address choice.
     std::optional<std::string> listenAddress;
     std::string ListenText;
-    StatusReport statusReport;
 
     // Guards the listener's list of client threads.
     std::mutex threadListMutex;
@@ -51,7 +50,7 @@ class ServerApplication {
     Supervisor& supervisor() { return supervisor_; }
 
     void setViewObserver(ViewObserver* observer) { view_ = observer; }
-    void NotifyView(int kind, int id);
+    void NotifyView(const TransferNotice& notice);
 
     // Start-up: creates the first listener. False (after the message box) when it cannot serve.
     bool CreateListener();

@@ -142,20 +142,4 @@ void SaveSettings(const ServerSettings& s, platform::RegistryHive& hive) {
     text("LogFile", s.LogFile);
 }
 
-std::uint32_t leadingNumber(std::string_view text) {
-    constexpr std::uint32_t kMax = std::numeric_limits<std::uint32_t>::max();
-    std::uint32_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            break;
-        }
-        auto digit = static_cast<std::uint32_t>(c - '0');
-        if (value > (kMax - digit) / 10) {
-            return kMax;
-        }
-        value = value * 10 + digit;
-    }
-    return value;
-}
-
 }  // namespace server

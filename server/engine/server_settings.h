@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/ascii_text.h"
 
 namespace platform {
 class RegistryHive;
@@ -75,7 +78,10 @@ void LoadSettings(ServerSettings& s, const platform::RegistryHive& hive);
 // Writes into hive (and leaves the file write to the caller via hive.save()).
 void SaveSettings(const ServerSettings& s, platform::RegistryHive& hive);
 
-// Leading decimal digits of a text, 0 when there are none; saturates.
-std::uint32_t leadingNumber(std::string_view text);
+// Port and time-out settings are read as far as their leading digits go, held at 32 bits.
+inline std::uint32_t leadingNumber(std::string_view text) {
+    return static_cast<std::uint32_t>(
+        platform::LeadingDecimal(text, std::numeric_limits<std::uint32_t>::max()));
+}
 
 }  // namespace server

@@ -121,7 +121,10 @@ bool CServerSocket::StartListening() {
     }
     listenAddress_ = platform::Ipv4Endpoint{address, port};
     app_.ListenText = localAddressText_ + "." + std::to_string(port);
-    app_.loop().watchReadable(socket_.fd(), [this] { OnReceive(0); });
+    if (!app_.loop().watchReadable(socket_.fd(), [this] { OnReceive(0); })) {
+        app_.dialogs().messageBox("Unable to Select local port mode", MessageIcon::Error);
+        return false;
+    }
     watching_ = true;
     return true;
 }
@@ -209,6 +212,8 @@ int CServerSocket::runningCount() const {
 
 bool CServerSocket::Dispatch(int length) {
     std::lock_guard lock(app_.threadListMutex);
+    // Ids run 1 to 1001 and start again: a row's tag holds either a live id or an end tag, told
+    // apart by size (IsLiveTag), and a reused id still finds its own row, the newest.
     if (app_.idCounter > 1000) {
         app_.idCounter = 0;
     }
@@ -240,9 +245,8 @@ bool CServerSocket::Dispatch(int length) {
     }
 
     auto manager = std::make_unique<CManager>();
-    app_.statusReport.text = platform::formatAddress(peer_.address);
     const int id = ++app_.idCounter;
-    app_.NotifyView(kViewNew, id);
+    app_.NotifyView({TransferEvent::Admitted, id, platform::formatAddress(peer_.address)});
 
     manager->AttachTransfer(std::make_unique<ClientTransfer>(
         app_, peer_, std::span<const std::uint8_t, kRequestBufferSize>(request_), localAddressText_,

@@ -60,13 +60,13 @@ void Supervisor::Supervise() {
         }
 
         const int id = transfer->id();
-        app_.NotifyView(kViewFinished, id);
+        app_.NotifyView({TransferEvent::Finished, id, {}});
         std::string text = timedOut                          ? std::string("TimedOut")
                            : !transfer->resultText().empty() ? transfer->resultText()
                                                              : std::string("Finished");
         text += transfer->opcode() == 1 ? " : Sending" : " : Receiving";
-        app_.statusReport.text = std::move(text);
-        app_.NotifyView(timedOut ? kViewTimedOut : kViewResult, id);
+        app_.NotifyView(
+            {timedOut ? TransferEvent::TimedOut : TransferEvent::Result, id, std::move(text)});
 
         manager.StopTransfer();
         it = threads.erase(it);

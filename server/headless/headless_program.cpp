@@ -1,7 +1,5 @@
 #include "server/headless/headless_program.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 
@@ -23,7 +21,8 @@ int RunHeadless(const std::vector<std::string>& args) {
     platform::RegistryHive hive(platform::RegistryHive::defaultPath("ravendockd"));
     HeadlessFrontEnd frontEnd(stdout, stderr, hive);
 
-    const int signals = platform::BlockStopSignals();
+    // Blocked from here on; reported once the program serves.
+    platform::StopSignals signals;
     int exitStatus = 0;
     {
         ServerProgram program(loop, clock, dialogs, hive, frontEnd);
@@ -39,11 +38,8 @@ int RunHeadless(const std::vector<std::string>& args) {
             exitStatus = 1;
             loop.quit();
         };
-        if (signals >= 0) {
-            loop.watchReadable(signals, [&] {
-                platform::DrainStopSignals(signals);
-                loop.quit();
-            });
+        if (!signals.watch(loop, [&] { loop.quit(); })) {
+            std::fprintf(stderr, "ravendockd: SIGINT and SIGTERM cannot be caught\n");
         }
 
         std::unique_ptr<MusicPlayer> music;
@@ -59,13 +55,7 @@ int RunHeadless(const std::vector<std::string>& args) {
         // ends, stopping the transfers before the settings are saved.
         frontEnd.closeDocument();
         program.ExitInstance();
-        if (signals >= 0) {
-            loop.unwatch(signals);
-        }
         frontEnd.destroyMainWindow();
-    }
-    if (signals >= 0) {
-        ::close(signals);
     }
     return exitStatus;
 }

@@ -101,44 +101,43 @@ void CNewView::notify(const Call& call) {
     }
 }
 
-void CNewView::onViewMessage(int message, int id, StatusReport& report) {
-    if (message == WM_CLIENTNEW) {
-        AddClientRow(id, report.text);
+void CNewView::onTransferNotice(const TransferNotice& notice) {
+    if (notice.event == TransferEvent::Admitted) {
+        AddClientRow(notice.id, notice.text);
         return;
     }
-    const int found = FindClientRow(id);
-    if (message == WM_CLIENTSTATUS && report.total != 0) {
-        // Consumed even without a row: a stale total would turn the next text status of another
-        // transfer into a percentage.
-        const std::int64_t total = report.total;
-        report.total = 0;
-        if (found >= 0) {
-            char text[48];
-            const std::size_t length = FormatProgressInto(text, report.done, total);
-            setCell(static_cast<std::size_t>(found), kColumnStatus, std::string_view(text, length));
-        }
-        return;
-    }
+    const int found = FindClientRow(notice.id);
     if (found < 0) {
         return;
     }
     const auto index = static_cast<std::size_t>(found);
-    switch (message) {
-        case WM_CLIENTFILE:
-            setCell(index, kColumnFile, report.text);
+    switch (notice.event) {
+        case TransferEvent::FileKnown:
+            setCell(index, kColumnFile, notice.text);
             break;
-        case WM_CLIENTSTATUS:
-            setCell(index, kColumnStatus, report.text);
+        case TransferEvent::Progress:
+            if (notice.total != 0) {
+                char text[48];
+                const std::size_t length = FormatProgressInto(text, notice.done, notice.total);
+                setCell(index, kColumnStatus, std::string_view(text, length));
+            } else {
+                setCell(index, kColumnStatus, notice.text);
+            }
             break;
-        case WM_CLIENTFINISHED:
+        case TransferEvent::Retry:
+            setCell(index, kColumnStatus, notice.text);
+            break;
+        case TransferEvent::Finished:
             // The engine's end report carries no tag.
             finishRow(index, kTagEnded);
             break;
-        case WM_CLIENTRESULT:
-            setCell(index, kColumnResult, report.text);
-            setTag(index, report.timedOut ? kTagFailed : kTagEnded);
+        case TransferEvent::Result:
+        case TransferEvent::Aborted:
+        case TransferEvent::TimedOut:
+            setCell(index, kColumnResult, notice.text);
+            setTag(index, notice.event == TransferEvent::TimedOut ? kTagFailed : kTagEnded);
             break;
-        default:
+        case TransferEvent::Admitted:
             break;
     }
 }
@@ -174,8 +173,10 @@ void CNewView::OnInitialUpdate() {
     }
 
     AddClientRow(1, std::string(kStartupRowText));
-    StatusReport ready{std::string(kStartupRowResult), true, 0, 0};
-    onViewMessage(WM_CLIENTRESULT, 1, ready);
+    // The start-up row's result shows in the colour of a failed transfer.
+    const std::size_t startup = rows_.size() - 1;
+    setCell(startup, kColumnResult, kStartupRowResult);
+    setTag(startup, kTagFailed);
 
     if (graphic_ != app_.settings.bGraphics) {
         graphic_ = app_.settings.bGraphics;

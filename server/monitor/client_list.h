@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/event_loop.h"
-#include "server/engine/view_messages.h"
+#include "server/engine/transfer_notice.h"
 #include "server/monitor/client_row.h"
 #include "server/monitor/window_layout.h"
 
@@ -79,7 +79,7 @@ struct ClientListHooks {
     std::function<bool(const std::string& path, const ClientRow& row)> appendLogLine;
 };
 
-// The client list view: one row per admitted request, fed by the engine's view messages, with
+// The client list view: one row per admitted request, fed by the engine's transfer notices, with
 // the 5-second timer that drives supervision. Rows leaving the list go to the log file.
 // Register it with ServerApplication::setViewObserver, and unregister it before it is destroyed.
 class CNewView final : public ViewObserver {
@@ -96,8 +96,9 @@ class CNewView final : public ViewObserver {
     void addObserver(ClientListObserver* observer);
     void removeObserver(ClientListObserver* observer);
 
-    // ViewObserver: the five WM_CLIENT* messages; a listener restart renews the document.
-    void onViewMessage(int message, int id, StatusReport& report) override;
+    // ViewObserver: each notice changes the row of its transfer; a listener restart renews the
+    // document.
+    void onTransferNotice(const TransferNotice& notice) override;
     void onNewDocument() override { OnInitialUpdate(); }
 
     // Places the main window from the stored layout; the first time in the process it also takes
@@ -111,7 +112,7 @@ class CNewView final : public ViewObserver {
     // Every row goes to the log, oldest first, and leaves the list. "Clear Display", the
     // shutdown query and the document's close at exit.
     void ClearClientList();
-    // Closes every live row as a WM_CLIENTFINISHED with tag -2 would.
+    // Closes every live row as a Finished notice would, with tag -2.
     void SweepIdleRows();
 
     // One 5-second pass: idle handling, then Supervise and AdjustPriorities.

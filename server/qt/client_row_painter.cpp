@@ -3,6 +3,10 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QString>
+#include <algorithm>
+#include <string_view>
+
+#include "platform/ascii_text.h"
 
 namespace server {
 
@@ -57,14 +61,9 @@ bool StatusDrawnAsBar(const std::string& status, bool graphic) {
 }
 
 int BarPercent(const std::string& status) {
-    int value = 0;
-    for (std::size_t i = 1; i < status.size() && i <= 3; ++i) {
-        const char c = status[i];
-        if (c < '0' || c > '9') {
-            break;
-        }
-        value = value * 10 + (c - '0');
-    }
+    // At most three digits after the '%'.
+    const auto value = static_cast<int>(platform::LeadingDecimal(
+        std::string_view(status).substr(std::min<std::size_t>(1, status.size()), 3), 999));
     return value == 0 ? 1 : value;
 }
 

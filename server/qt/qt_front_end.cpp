@@ -84,8 +84,8 @@ void QtFrontEnd::showInitially(bool minimised) {
     }
 }
 
-void QtFrontEnd::onViewMessage(int message, int id, StatusReport& report) {
-    view_->onViewMessage(message, id, report);
+void QtFrontEnd::onTransferNotice(const TransferNotice& notice) {
+    view_->onTransferNotice(notice);
 }
 
 void QtFrontEnd::onNewDocument() {

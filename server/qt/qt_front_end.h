@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "server/config/server_front_end.h"
-#include "server/engine/view_messages.h"
+#include "server/engine/transfer_notice.h"
 #include "server/monitor/client_list.h"
 #include "server/monitor/icmp_monitor.h"
 #include "server/monitor/icmp_report.h"
@@ -54,7 +54,7 @@ class QtFrontEnd final : public ServerFrontEnd, private ViewObserver {
 
   private:
     // The engine's reports, passed to the view; a renewed document also renews the caption.
-    void onViewMessage(int message, int id, StatusReport& report) override;
+    void onTransferNotice(const TransferNotice& notice) override;
     void onNewDocument() override;
     void showInitially(bool minimised);
 

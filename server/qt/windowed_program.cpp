@@ -1,7 +1,5 @@
 #include "server/qt/windowed_program.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QSessionManager>
 #include <cstdio>
@@ -20,7 +18,7 @@ namespace server {
 
 int RunWindowed(int argc, char** argv, const std::vector<std::string>& args) {
     // Blocked before Qt starts its threads, which inherit the mask.
-    const int stopSignals = platform::BlockStopSignals();
+    platform::StopSignals stopSignals;
     QApplication qapp(argc, argv);
     InitWindowResources();
     QApplication::setApplicationName("ravendockd");
@@ -54,11 +52,8 @@ int RunWindowed(int argc, char** argv, const std::vector<std::string>& args) {
             QApplication::quit();
         };
         window->onCloseRequested = [] { QApplication::quit(); };
-        if (stopSignals >= 0) {
-            loop.watchReadable(stopSignals, [&, window] {
-                platform::DrainStopSignals(stopSignals);
-                window->close();
-            });
+        if (!stopSignals.watch(loop, [window] { window->close(); })) {
+            std::fprintf(stderr, "ravendockd: SIGINT and SIGTERM cannot be caught\n");
         }
         // The session manager asks first (the list goes to the log), then ends the session.
         QObject::connect(&qapp, &QGuiApplication::commitDataRequest, window,
@@ -79,13 +74,8 @@ int RunWindowed(int argc, char** argv, const std::vector<std::string>& args) {
         frontEnd.closeDocument();
         frontEnd.destroyView();
         program.ExitInstance();
-        if (stopSignals >= 0) {
-            loop.unwatch(stopSignals);
-        }
+        stopSignals.stopWatching();
         frontEnd.destroyMainWindow();
-    }
-    if (stopSignals >= 0) {
-        ::close(stopSignals);
     }
     return exitStatus;
 }

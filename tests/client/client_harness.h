@@ -210,12 +210,12 @@ class FakeServer {
     void script(std::function<void(const Bytes&)> onDatagram) {
         onDatagram_ = std::move(onDatagram);
         scripted_ = true;
-        loop_.watchReadable(socket_.fd(), [this] {
+        EXPECT_TRUE(loop_.watchReadable(socket_.fd(), [this] {
             if (auto got = tryReceive()) {
                 received.push_back(*got);
                 onDatagram_(*got);
             }
-        });
+        }));
     }
     // Back to being pulled.
     void unscript() {

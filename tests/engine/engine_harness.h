@@ -76,32 +76,22 @@ inline std::uint16_t blockOf(const Bytes& b) {
     return protocol::readU16(b.data() + 2);
 }
 
-struct ViewEvent {
-    int message;
-    int id;
-    std::string text;
-    bool timedOut;
-    std::int64_t done;
-    std::int64_t total;
-};
-
 class RecordingView final : public server::ViewObserver {
   public:
-    void onViewMessage(int message, int id, server::StatusReport& report) override {
-        events.push_back({message, id, report.text, report.timedOut, report.done, report.total});
-        report.total = 0;
+    void onTransferNotice(const server::TransferNotice& notice) override {
+        events.push_back(notice);
     }
     void onNewDocument() override { ++newDocuments; }
-    std::vector<std::string> texts(int message) const {
+    std::vector<std::string> texts(server::TransferEvent event) const {
         std::vector<std::string> out;
         for (auto& e : events) {
-            if (e.message == message) {
+            if (e.event == event) {
                 out.push_back(e.text);
             }
         }
         return out;
     }
-    std::vector<ViewEvent> events;
+    std::vector<server::TransferNotice> events;
     int newDocuments = 0;
 };
 

@@ -202,7 +202,7 @@ TEST_F(EngineTest, TransferIdsRunFromOneTo1001ThenStartAgain) {
         supervise();
     }
     for (auto& e : view.events) {
-        if (e.message == server::WM_CLIENTNEW) {
+        if (e.event == server::TransferEvent::Admitted) {
             ids.push_back(e.id);
             EXPECT_EQ(e.text, "127.0.0.1");
         }

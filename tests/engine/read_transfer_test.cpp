@@ -25,17 +25,28 @@ TEST_F(EngineTest, ReadOfTwoFullBlocksEndsWithAnEmptyBlock) {
     EXPECT_EQ(got, body);
     EXPECT_NE(lastFrom.port, listenPort) << "answers come from the transfer's own port";
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Sending");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "Finished : Sending");
     EXPECT_EQ(clientCount(), 0);
 }
 
 TEST_F(EngineTest, EmptyFileIsOneEmptyBlock) {
     writeFile(outPath("empty"), "");
+    writeFile(outPath("other"), "x");
     listen();
     sendToListener(request(1, "empty", "OCTET"));
     auto d = receive();
     ASSERT_TRUE(d);
     EXPECT_EQ(*d, data(1, {}));
+    const std::uint16_t emptyPort = transferPort;
+    sendToListener(request(1, "other", "octet"));
+    ASSERT_TRUE(receive());
+    sendTo(emptyPort, ack(1));
+    pump();
+    // No size to show a share of: the status is this transfer's own last text, whatever another
+    // transfer reported in between.
+    ASSERT_EQ(view.events.back().event, server::TransferEvent::Progress);
+    EXPECT_EQ(view.events.back().total, 0);
+    EXPECT_EQ(view.events.back().text, outPath("empty"));
 }
 
 TEST_F(EngineTest, OackPairsInFixedOrderWhateverTheRequestOrder) {
@@ -138,7 +149,7 @@ TEST_F(EngineTest, MissingFileIsFileNotFound) {
     EXPECT_EQ(receive().value_or(Bytes{}), errorPacket(1, "File not found"));
     pump();
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "File not found : Sending");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "File not found : Sending");
 }
 
 // A repeated ACK of the previous block brings the block again only when it went out more
@@ -207,7 +218,7 @@ TEST_F(EngineTest, PeerErrorEndsWithoutReply) {
     sendToTransfer(errorPacket(1, "client gave up"));
     expectSilence();
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "client gave up : Sending");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "client gave up : Sending");
 }
 
 TEST_F(EngineTest, OddSizedDatagramsAreIgnored) {
@@ -255,7 +266,7 @@ TEST_F(EngineTest, NetasciiReadEncodesLineEnds) {
     sendToTransfer(ack(1));
     pump();
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Sending");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "Finished : Sending");
 }
 
 // The wire carries more bytes than the file holds: 1000 bytes go out as 1200.
@@ -276,7 +287,7 @@ TEST_F(EngineTest, RetryResendsTheSameBytesInNetascii) {
     auto resent = receive();
     ASSERT_TRUE(resent);
     EXPECT_EQ(*resent, *second);
-    EXPECT_EQ(view.texts(server::WM_CLIENTSTATUS).back(), "Retrying");
+    EXPECT_EQ(view.texts(server::TransferEvent::Retry).back(), "Retrying");
     sendToTransfer(ack(2));
     EXPECT_EQ(receive().value_or(Bytes{}).size(), 4u + 1200 - 1024);
 }
@@ -319,7 +330,7 @@ TEST_F(EngineTest, BlockNumbersWrapAfter65535) {
     EXPECT_EQ(got, body);
     pump();
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Sending");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "Finished : Sending");
 }
 
 }  // namespace

@@ -18,17 +18,16 @@ TEST_F(EngineTest, SilentReaderIsRetriedFiveTimesThenTimedOut) {
         ASSERT_TRUE(again) << retry;
         EXPECT_EQ(*again, *first);
         EXPECT_EQ(view.events.back().text, "Retrying");
-        EXPECT_EQ(view.events.back().message, server::WM_CLIENTSTATUS);
+        EXPECT_EQ(view.events.back().event, server::TransferEvent::Retry);
     }
     clock.advance(31);
     supervise();
     expectSilence();
     ASSERT_GE(view.events.size(), 2u);
     const auto& result = view.events.back();
-    EXPECT_EQ(result.message, server::WM_CLIENTRESULT);
+    EXPECT_EQ(result.event, server::TransferEvent::TimedOut);
     EXPECT_EQ(result.text, "TimedOut : Sending");
-    EXPECT_TRUE(result.timedOut);
-    EXPECT_EQ(view.events[view.events.size() - 2].message, server::WM_CLIENTFINISHED);
+    EXPECT_EQ(view.events[view.events.size() - 2].event, server::TransferEvent::Finished);
     EXPECT_EQ(clientCount(), 0);
 }
 
@@ -45,7 +44,7 @@ TEST_F(EngineTest, SilentWriterWaitsWithoutSendingThenTimesOut) {
     clock.advance(31);
     supervise();
     EXPECT_EQ(view.events.back().text, "TimedOut : Receiving");
-    EXPECT_TRUE(view.events.back().timedOut);
+    EXPECT_EQ(view.events.back().event, server::TransferEvent::TimedOut);
 }
 
 TEST_F(EngineTest, ClientTimeoutOptionShortensTheSpan) {
@@ -98,7 +97,7 @@ TEST_F(EngineTest, OptionRefusalWhenBuffersCannotBeSized) {
     sendToListener(request(1, "f", "octet"));
     ASSERT_TRUE(receive());
     auto* transfer = app.listener()->threads().back()->transfer();
-    transfer->AbortTransfer(7, true);
+    transfer->AbortTransfer(protocol::ErrorCode::OptionNegotiation, true);
     Bytes expected{0, 8, 0, 0};
     auto text = bytes("Inconclusive system error");
     expected.insert(expected.end(), text.begin(), text.end());

@@ -40,8 +40,8 @@ TEST_F(EngineTest, UploadIsStoredAndReported) {
     EXPECT_EQ(receive().value_or(Bytes{}), ack(2));
     EXPECT_EQ(readFile(inPath("up.bin")), std::string(512, 'a') + "tail");
     supervise();
-    EXPECT_EQ(view.texts(server::WM_CLIENTSTATUS).front(), "Receiving");
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "Finished : Receiving");
+    EXPECT_EQ(view.texts(server::TransferEvent::Progress).front(), "Receiving");
+    EXPECT_EQ(view.texts(server::TransferEvent::Result).back(), "Finished : Receiving");
 }
 
 TEST_F(EngineTest, LostAckIsRecoveredByRepeatingIt) {
@@ -126,7 +126,7 @@ TEST_F(EngineTest, SubdirectoriesDroppedUnlessAllowed) {
     sendToTransfer(data(1, bytes("x")));
     ASSERT_TRUE(receive());
     EXPECT_EQ(readFile(inPath("c.txt")), "x");
-    EXPECT_EQ(view.texts(server::WM_CLIENTFILE).back(), "* " + inPath("c.txt"));
+    EXPECT_EQ(view.texts(server::TransferEvent::FileKnown).back(), "* " + inPath("c.txt"));
 
     app.settings.bInPaths = true;
     sendToListener(request(2, "a\\b\\d.txt", "octet"));
@@ -139,7 +139,7 @@ TEST_F(EngineTest, SubdirectoriesDroppedUnlessAllowed) {
     sendToTransfer(data(1, bytes("y")));
     ASSERT_TRUE(receive());
     EXPECT_EQ(readFile(inPath("a/b/d.txt")), "y");
-    EXPECT_EQ(view.texts(server::WM_CLIENTFILE).back(), inPath("a/b/d.txt"));
+    EXPECT_EQ(view.texts(server::TransferEvent::FileKnown).back(), inPath("a/b/d.txt"));
 }
 
 TEST_F(EngineTest, DuplicatesAreRenamed) {
@@ -322,7 +322,7 @@ TEST_F(EngineTest, AnUploadThatFailsLeavesNothing) {
         clock.advance(31);
         supervise();
     }
-    EXPECT_EQ(view.texts(server::WM_CLIENTRESULT).back(), "TimedOut : Receiving");
+    EXPECT_EQ(view.texts(server::TransferEvent::TimedOut).back(), "TimedOut : Receiving");
     EXPECT_EQ(folderEntries(inPath("")), kept) << "time-out";
 
     startUpload();

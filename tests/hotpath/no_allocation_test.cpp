@@ -36,7 +36,7 @@ namespace {
 // Stands in for the view without recording (recording would allocate).
 class QuietView final : public server::ViewObserver {
   public:
-    void onViewMessage(int, int, server::StatusReport& report) override { report.total = 0; }
+    void onTransferNotice(const server::TransferNotice&) override {}
 };
 
 class HotPathTest : public EngineTest {

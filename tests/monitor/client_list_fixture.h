@@ -31,9 +31,8 @@ class ClientListTest : public enginetest::EngineTest {
     }
     ~ClientListTest() override { app.setViewObserver(nullptr); }
 
-    void message(int msg, int id, std::string text = {}, bool timedOut = false) {
-        server::StatusReport report{std::move(text), timedOut, 0, 0};
-        list.onViewMessage(msg, id, report);
+    void message(server::TransferEvent event, int id, std::string text = {}) {
+        list.onTransferNotice({event, id, std::move(text)});
     }
     const std::string& cell(std::size_t row, int column) const {
         return list.rows().at(row).cells[static_cast<std::size_t>(column)];

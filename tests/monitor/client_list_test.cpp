@@ -37,7 +37,7 @@ TEST_F(ClientListTest, SmallestLimitSendsStartupRowThenClientOneToTheLog) {
     app.settings.nDisplayLimit = 0;
     list.OnInitialUpdate();
     for (int id = 1; id <= 7; ++id) {
-        message(WM_CLIENTNEW, id, "10.0.0." + std::to_string(id));
+        message(TransferEvent::Admitted, id, "10.0.0." + std::to_string(id));
     }
     EXPECT_EQ(clients(), (std::vector<std::string>{"10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5",
                                                    "10.0.0.6", "10.0.0.7"}));
@@ -48,18 +48,12 @@ TEST_F(ClientListTest, SmallestLimitSendsStartupRowThenClientOneToTheLog) {
 }
 
 TEST_F(ClientListTest, StatusShowsProgressOnceThenText) {
-    message(WM_CLIENTNEW, 3, "10.0.0.3");
-    StatusReport report{"ignored", false, 1, 3};
-    list.onViewMessage(WM_CLIENTSTATUS, 3, report);
+    message(TransferEvent::Admitted, 3, "10.0.0.3");
+    list.onTransferNotice({TransferEvent::Progress, 3, "ignored", 1, 3});
     EXPECT_EQ(cell(0, kColumnStatus), "%33, 1");
-    report.text = "Receiving";
-    list.onViewMessage(WM_CLIENTSTATUS, 3, report);
+    message(TransferEvent::Progress, 3, "Receiving");
     EXPECT_EQ(cell(0, kColumnStatus), "Receiving");
-
-    // A progress report for a row that is gone must not turn the next text into a percentage.
-    report.total = 10;
-    list.onViewMessage(WM_CLIENTSTATUS, 99, report);
-    list.onViewMessage(WM_CLIENTSTATUS, 3, report);
+    list.onTransferNotice({TransferEvent::Progress, 99, "", 2, 3});  // no such row
     EXPECT_EQ(cell(0, kColumnStatus), "Receiving");
 
     // (100.0 / total) * done, truncated: not the same as done * 100 / total.
@@ -68,22 +62,22 @@ TEST_F(ClientListTest, StatusShowsProgressOnceThenText) {
 
 TEST_F(ClientListTest, MessagesReachOnlyTheNewestLiveRowOfAnId) {
     list.OnInitialUpdate();  // the start-up row is tagged 1 but never live
-    message(WM_CLIENTNEW, 5, "older");
-    message(WM_CLIENTNEW, 5, "newer");
-    message(WM_CLIENTFILE, 5, "f.bin");
-    message(WM_CLIENTFILE, 1, "x");
+    message(TransferEvent::Admitted, 5, "older");
+    message(TransferEvent::Admitted, 5, "newer");
+    message(TransferEvent::FileKnown, 5, "f.bin");
+    message(TransferEvent::FileKnown, 1, "x");
     EXPECT_EQ(cell(0, kColumnFile), "");
     EXPECT_EQ(cell(1, kColumnFile), "");
     EXPECT_EQ(cell(2, kColumnFile), "f.bin");
 }
 
 TEST_F(ClientListTest, AbortedRowKeepsStatusAndEmptyFinish) {
-    message(WM_CLIENTNEW, 6, "10.0.0.6");
-    message(WM_CLIENTSTATUS, 6, "Receiving");
-    message(WM_CLIENTRESULT, 6, "Disk error");
+    message(TransferEvent::Admitted, 6, "10.0.0.6");
+    message(TransferEvent::Progress, 6, "Receiving");
+    message(TransferEvent::Aborted, 6, "Disk error");
     // The supervisor's report at its next pass no longer finds the row.
-    message(WM_CLIENTFINISHED, 6);
-    message(WM_CLIENTRESULT, 6, "Disk error : Receiving");
+    message(TransferEvent::Finished, 6);
+    message(TransferEvent::Result, 6, "Disk error : Receiving");
     EXPECT_EQ(cell(0, kColumnStatus), "Receiving");
     EXPECT_EQ(cell(0, kColumnFinish), "");
     EXPECT_EQ(cell(0, kColumnResult), "Disk error");
@@ -93,9 +87,9 @@ TEST_F(ClientListTest, AbortedRowKeepsStatusAndEmptyFinish) {
 TEST_F(ClientListTest, ClearAppendsEveryRowOldestFirst) {
     std::ofstream(app.settings.LogFile, std::ios::binary) << "earlier\r\n";
     list.OnInitialUpdate();
-    message(WM_CLIENTNEW, 1, "a");
-    message(WM_CLIENTFILE, 1, "one");
-    message(WM_CLIENTNEW, 2, "b");
+    message(TransferEvent::Admitted, 1, "a");
+    message(TransferEvent::FileKnown, 1, "one");
+    message(TransferEvent::Admitted, 2, "b");
     list.ClearClientList();
     EXPECT_TRUE(list.rows().empty());
     EXPECT_EQ(logText(),
@@ -109,8 +103,8 @@ TEST_F(ClientListTest, ClearAppendsEveryRowOldestFirst) {
 // escape sequence reach the file.
 TEST_F(ClientListTest, ControlCharactersInNamesAreEscapedInTheLog) {
     list.OnInitialUpdate();
-    message(WM_CLIENTNEW, 1, "a");
-    message(WM_CLIENTFILE, 1, "x\r\n10.0.0.9 forged\x1b[2J\x7f");
+    message(TransferEvent::Admitted, 1, "a");
+    message(TransferEvent::FileKnown, 1, "x\r\n10.0.0.9 forged\x1b[2J\x7f");
     list.ClearClientList();
     const std::string text = logText();
     EXPECT_NE(text.find("a x??10.0.0.9 forged?[2J? 06 Dec"), std::string::npos) << text;
@@ -123,7 +117,7 @@ TEST_F(ClientListTest, RowsLeaveEvenWhenNothingIsOrCanBeWritten) {
         return false;
     };
     for (int id = 1; id <= 3; ++id) {
-        message(WM_CLIENTNEW, id, std::to_string(id));
+        message(TransferEvent::Admitted, id, std::to_string(id));
     }
     list.ClearClientList();
     EXPECT_TRUE(list.rows().empty());
@@ -132,7 +126,7 @@ TEST_F(ClientListTest, RowsLeaveEvenWhenNothingIsOrCanBeWritten) {
     app.settings.nDisplayLimit = 0;
     app.settings.LogFile.clear();
     for (int id = 1; id <= 8; ++id) {
-        message(WM_CLIENTNEW, id, std::to_string(id));
+        message(TransferEvent::Admitted, id, std::to_string(id));
     }
     EXPECT_EQ(list.rows().size(), 6u);
     list.ClearClientList();
@@ -147,7 +141,7 @@ TEST_F(ClientListTest, IdleTicksCloseAlertThenSweepOncePerIdlePeriod) {
     list.hooks.showAlert = [](const std::string&) {};
     list.hooks.destroyAlert = [&] { ++destroyed; };
     list.OnInitialUpdate();
-    message(WM_CLIENTNEW, 8, "10.0.0.8");
+    message(TransferEvent::Admitted, 8, "10.0.0.8");
     clock.advance(60);
     tick();
     EXPECT_EQ(destroyed, 1);
@@ -159,7 +153,7 @@ TEST_F(ClientListTest, IdleTicksCloseAlertThenSweepOncePerIdlePeriod) {
     EXPECT_EQ(list.rows()[0].tag, kTagFailed) << "the start-up row is not live";
 
     app.settings.bAlertMinimised = false;
-    message(WM_CLIENTNEW, 9, "10.0.0.9");
+    message(TransferEvent::Admitted, 9, "10.0.0.9");
     tick();
     EXPECT_EQ(list.rows()[2].tag, 9) << "still the same idle period";
     EXPECT_EQ(destroyed, 1);

@@ -47,7 +47,9 @@ class LoopbackHttp {
             throw std::runtime_error("loopback listener");
         }
         port_ = ntohs(at.sin_port);
-        loop_.watchReadable(listener_, [this] { accept(); });
+        if (!loop_.watchReadable(listener_, [this] { accept(); })) {
+            throw std::runtime_error("loopback listener");
+        }
     }
     ~LoopbackHttp() {
         for (auto& [fd, request] : open_) {
@@ -70,7 +72,7 @@ class LoopbackHttp {
             return;
         }
         open_[fd];
-        loop_.watchReadable(fd, [this, fd] { read(fd); });
+        EXPECT_TRUE(loop_.watchReadable(fd, [this, fd] { read(fd); }));
     }
     void read(int fd) {
         char chunk[2048];

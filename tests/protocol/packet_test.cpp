@@ -36,9 +36,10 @@ TEST(PacketBuild, EveryPacketHasItsExactBytes) {
                  [](auto out) { return buildRequest(out, kWrq, "x", "netascii", {}); });
     expectPacket("\0\3\x12\x34"s, [](auto out) { return buildDataHeader(out, 0x1234); });
     expectPacket("\0\4\xff\xff"s, [](auto out) { return buildAck(out, 65535); });
-    expectPacket("\0\5\0\1File not found\0"s,
-                 [](auto out) { return buildError(out, 1, "File not found"); });
-    expectPacket("\0\5\0\0\0"s, [](auto out) { return buildError(out, 0, ""); });
+    expectPacket("\0\5\0\1File not found\0"s, [](auto out) {
+        return buildError(out, ErrorCode::FileNotFound, "File not found");
+    });
+    expectPacket("\0\5\0\0\0"s, [](auto out) { return buildError(out, ErrorCode::Undefined, ""); });
     const OptionPair oackOptions[] = {{"tsize", 3221225472ull}, {"timeout", 5}, {"blksize", 65464}};
     expectPacket("\0\6tsize\0003221225472\0timeout\0005\0blksize\00065464\0"s,
                  [&](auto out) { return buildOack(out, oackOptions); });
@@ -87,11 +88,39 @@ TEST(ErrorTable, ServerTextsAndOverflowToAborted) {
                               "File already exists",
                               "Option negotion failure",
                               "Aborted"};
-    for (unsigned code = 0; code < 9; ++code) {
-        EXPECT_EQ(serverErrorText(code), expected[code]) << code;
+    for (std::uint16_t code = 0; code < 9; ++code) {
+        EXPECT_EQ(serverErrorText(static_cast<ErrorCode>(code)), expected[code]) << code;
     }
-    EXPECT_EQ(serverErrorText(9), "Aborted");
-    EXPECT_EQ(serverErrorText(0xffffffffu), "Aborted");
+    EXPECT_EQ(serverErrorText(static_cast<ErrorCode>(9)), "Aborted");
+    EXPECT_EQ(serverErrorText(static_cast<ErrorCode>(0xffff)), "Aborted");
+}
+
+TEST(Oack, PairsInOrderUpToTheFirstIncompleteOne) {
+    auto parse = [](std::string_view datagram) {
+        std::vector<std::pair<std::string, std::string>> out;
+        for (const OptionText& option : parseOack(std::span(
+                 reinterpret_cast<const std::uint8_t*>(datagram.data()), datagram.size()))) {
+            out.emplace_back(option.name, option.value);
+        }
+        return out;
+    };
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(parse("\0\6tsize\0"
+                    "300\0BLKSIZE\0"
+                    "1024\0"s),
+              (Pairs{{"tsize", "300"}, {"BLKSIZE", "1024"}}));
+    EXPECT_EQ(parse("\0\6tsize\0\0"s), (Pairs{{"tsize", ""}}));
+    EXPECT_EQ(parse("\0\6tsize\0"
+                    "300\0blksize\0"
+                    "10"s),
+              (Pairs{{"tsize", "300"}}))
+        << "a value cut short by the datagram's end";
+    EXPECT_EQ(parse("\0\6\0x\0"
+                    "1\0"s),
+              Pairs{})
+        << "an empty name ends the walk";
+    EXPECT_EQ(parse("\0\6tsize"s), Pairs{});
+    EXPECT_EQ(parse("\0"s), Pairs{});
 }
 
 }  // namespace

@@ -403,11 +403,8 @@ void MainWindowTest::progressOfEveryBlockRepaintsTheRowOnceAPeriod() {
     s.window().listView().listModel().flushChanges();  // the start-up row's result
     s.view().AddClientRow(5, "10.0.0.1");
     QSignalSpy repaints(&s.window().listView().listModel(), &server::ClientListModel::rowsChanged);
-    server::StatusReport report;
     for (int block = 1; block <= 500; ++block) {
-        report.done = block * 512;
-        report.total = 500 * 512;
-        s.view().onViewMessage(server::WM_CLIENTSTATUS, 5, report);
+        s.view().onTransferNotice({server::TransferEvent::Progress, 5, {}, block * 512, 500 * 512});
     }
     QCOMPARE(repaints.count(), 0);
     QVERIFY(repaints.wait(1000));

@@ -37,8 +37,13 @@ bool IcmpSocket::open() {
         errno = error;
         return false;
     }
+    if (!loop_.watchReadable(fd, [this] { onReadable(); })) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return false;
+    }
     fd_ = fd;
-    loop_.watchReadable(fd_, [this] { onReadable(); });
     return true;
 }
 

@@ -1,11 +1,12 @@
 #include "server/services/music/music_pick.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <system_error>
+
+#include "platform/ascii_text.h"
 
 namespace server {
 
@@ -13,13 +14,7 @@ namespace {
 
 bool hasMidiExtension(std::string_view name) {
     constexpr std::string_view kExtension = ".mid";
-    if (name.size() <= kExtension.size()) {
-        return false;
-    }
-    const std::string_view tail = name.substr(name.size() - kExtension.size());
-    return std::equal(tail.begin(), tail.end(), kExtension.begin(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == b;
-    });
+    return name.size() > kExtension.size() && platform::EndsWithIgnoreCase(name, kExtension);
 }
 
 }  // namespace

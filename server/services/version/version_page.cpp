@@ -1,7 +1,8 @@
 #include "server/services/version/version_page.h"
 
 #include <array>
-#include <cctype>
+
+#include "platform/ascii_text.h"
 
 namespace server {
 
@@ -19,19 +20,6 @@ constexpr std::array<TagPrefix, 4> kTags = {{
     {"<!Size=", Tag::Size},
     {"<!Note=", Tag::Note},
 }};
-
-bool startsWithNoCase(std::string_view data, std::string_view prefix) {
-    if (data.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(data[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -59,7 +47,7 @@ VersionPage ParseVersionPage(std::string_view data) {
     while (pos != std::string_view::npos) {
         const TagPrefix* found = nullptr;
         for (const TagPrefix& prefix : kTags) {
-            if (startsWithNoCase(data.substr(pos), prefix.text)) {
+            if (platform::StartsWithIgnoreCase(data.substr(pos), prefix.text)) {
                 found = &prefix;
                 break;
             }

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -157,15 +156,10 @@ void VersionSocket::connectTo(std::uint32_t address, std::uint16_t port) {
         failConnectCall(errno);
         return;
     }
-    connectWatch_ = ::epoll_create1(EPOLL_CLOEXEC);
-    epoll_event ev{};
-    ev.events = EPOLLOUT;
-    ev.data.fd = fd_;
-    if (connectWatch_ < 0 || ::epoll_ctl(connectWatch_, EPOLL_CTL_ADD, fd_, &ev) != 0) {
+    if (!loop_.watchWritable(fd_, [this] { onWritable(); })) {
         failConnectCall(errno);
         return;
     }
-    loop_.watchReadable(connectWatch_, [this] { onWritable(); });
     raiseEvent(VersionEvent::Progress, std::string(kAttemptingLine));
 }
 
@@ -180,9 +174,7 @@ void VersionSocket::failConnectCall(int error) {
 }
 
 void VersionSocket::onWritable() {
-    loop_.unwatch(connectWatch_);
-    ::close(connectWatch_);
-    connectWatch_ = -1;
+    loop_.unwatchWritable(fd_);
     int error = 0;
     socklen_t length = sizeof error;
     if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
@@ -229,7 +221,11 @@ void VersionSocket::onConnected() {
         }
         return;
     }
-    loop_.watchReadable(fd_, [this] { onReadable(); });
+    if (!loop_.watchReadable(fd_, [this] { onReadable(); })) {
+        if (raiseEvent(VersionEvent::Error, errorLine("Error %lld receiving from server", errno))) {
+            end();
+        }
+    }
 }
 
 void VersionSocket::onReadable() {
@@ -343,11 +339,6 @@ void VersionSocket::releaseResources() {
         lookup_->cancelled = true;
     }
     lookup_.reset();
-    if (connectWatch_ >= 0) {
-        loop_.unwatch(connectWatch_);
-        ::close(connectWatch_);
-        connectWatch_ = -1;
-    }
     if (fd_ >= 0) {
         loop_.unwatch(fd_);
         ::close(fd_);

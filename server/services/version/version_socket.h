@@ -24,12 +24,12 @@ inline constexpr std::string_view kOfflineLine =
 inline constexpr std::string_view kWrongLengthLine =
     "This is NOT the length expected, please contact Quenmarsh";
 
-// What the socket tells its owner; the numbers are the original event kinds.
+// What the socket tells its owner.
 enum class VersionEvent {
-    Progress = 0,          // a line to show
-    PageRead = 1,          // the page named a version: see currentVersion() and requestLine()
-    Error = 2,             // a line to show
-    DownloadComplete = 3,  // of the expected length: a line to show, then the install prompt
+    Progress,          // a line to show
+    PageRead,          // the page named a version: see currentVersion() and requestLine()
+    Error,             // a line to show
+    DownloadComplete,  // of the expected length: a line to show, then the install prompt
 };
 
 class VersionSocket;
@@ -105,9 +105,6 @@ class VersionSocket {
     VersionSocketOwner& owner_;
     Mode mode_;
     int fd_ = -1;
-    // Watches writability while the connect is under way: the loop only reports readability,
-    // and an epoll descriptor is readable when what it watches is ready.
-    int connectWatch_ = -1;
     int file_ = -1;
     std::string filePath_;
     std::string requestLine_;

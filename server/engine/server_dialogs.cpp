@@ -1,24 +1,6 @@
-#include "server/engine/view_messages.h"
-
 #include "server/engine/server_dialogs.h"
 
 namespace server {
-
-int viewMessageFor(int kind) {
-    switch (kind) {
-        case kViewFinished:
-            return WM_CLIENTFINISHED;
-        case kViewNew:
-            return WM_CLIENTNEW;
-        case kViewFile:
-            return WM_CLIENTFILE;
-        case kViewStatus:
-        case kViewRetry:
-            return WM_CLIENTSTATUS;
-        default:
-            return WM_CLIENTRESULT;
-    }
-}
 
 WaitDialogTexts waitDialogTexts(WaitDialogKind kind) {
     if (kind == WaitDialogKind::PortChange) {
