@@ -110,7 +110,8 @@ void CTransferSocket::SendPacket(std::size_t length) {
 void CTransferSocket::AnswerStranger(const platform::Ipv4Endpoint& from) {
     // Built apart from the send buffer, which still holds the packet to retransmit.
     std::uint8_t answer[64];
-    const std::size_t length = protocol::buildError(answer, 5, clientErrorText(5));
+    const std::size_t length =
+        protocol::buildError(answer, protocol::ErrorCode::UnknownTransferId, clientErrorText(5));
     socket_.sendTo(answer, length, from);
 }
 

@@ -426,6 +426,11 @@ void ClientTransfer::EndByPeerError(std::string_view text) {
     Report(TransferEvent::Aborted, resultText_);
 }
 
+void ClientTransfer::Report(TransferEvent event, std::string text) {
+    app_.NotifyView({event, id_, text});
+    reportedText_ = std::move(text);
+}
+
 void ClientTransfer::OnAck() {
     if (!active_) {
         return;  // complete or failed: a late ACK must not send past the end
