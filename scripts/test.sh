@@ -104,7 +104,9 @@ must "configure asan" cmake --preset asan
 must "build asan" cmake --build --preset asan -j "$JOBS"
 
 step "asan: unit tests"
-run_ctest asan --preset asan -LE interop
+# The window tests run in the default build; under the sanitizers their desktop libraries
+# (D-Bus, fontconfig) still need more leak suppressions than are known to be complete.
+run_ctest asan --preset asan -LE "interop|gui"
 
 # Only the test binaries whose code runs threads (name lookup, transfer threads, music, posts to
 # the event loop) are built and run.

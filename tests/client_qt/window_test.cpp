@@ -29,7 +29,8 @@ class StallingServer {
     explicit StallingServer(platform::EventLoop& loop, int blocksBeforeStall)
         : loop_(loop), stallAfter_(blocksBeforeStall) {
         socket_.open(kLoopback, 0);
-        loop_.watchReadable(socket_.fd(), [this] { OnReceive(); });
+        [[maybe_unused]] const bool watched =
+            loop_.watchReadable(socket_.fd(), [this] { OnReceive(); });
     }
     ~StallingServer() { loop_.unwatch(socket_.fd()); }
     std::uint16_t port() const { return socket_.localEndpoint().port; }
