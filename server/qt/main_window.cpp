@@ -13,9 +13,9 @@
 #include <QWhatsThis>
 
 #include "platform/registry_hive.h"
+#include "server/config/options_sheet.h"
 #include "server/config/run_once.h"
 #include "server/engine/server_application.h"
-#include "server/config/options_sheet.h"
 #include "server/engine/server_socket.h"
 #include "server/qt/icmp_report_window.h"
 #include "server/qt/options_sheet_dialog.h"

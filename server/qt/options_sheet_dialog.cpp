@@ -99,5 +99,4 @@ bool OptionsSheetDialog::applyPages() {
     return applied;
 }
 
-
 }  // namespace server

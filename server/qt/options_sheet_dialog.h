@@ -47,5 +47,4 @@ class OptionsSheetDialog final : public QDialog {
     QPushButton* apply_;
 };
 
-
 }  // namespace server

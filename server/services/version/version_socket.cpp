@@ -244,7 +244,8 @@ void VersionSocket::onReadable() {
                 return;
             }
             // The connection is gone; report what arrived, as a close would.
-            if (raiseEvent(VersionEvent::Error, errorLine("Error %lld receiving from server", errno))) {
+            if (raiseEvent(VersionEvent::Error,
+                           errorLine("Error %lld receiving from server", errno))) {
                 onClosed();
             }
             return;
