@@ -54,6 +54,7 @@ HOST = "127.0.0.1"
 MIB = 1024 * 1024
 GIB = 1024 * MIB
 OURS_SERVER = "ravendockd"
+WINDOWED_SERVER = "ravendockd-window"  # ravendockd with its window open (--window-open)
 OURS_CLIENT = "merrowinc"
 SERVERS = ["ravendockd", "tftpd-hpa", "atftpd", "dnsmasq", "floor"]
 # Measured alongside but not a peer: never the "best peer" of a row.
@@ -510,6 +511,21 @@ class Ravendockd(Server):
         return f"git {self.opts.git_rev}"
 
 
+class RavendockdWindow(Ravendockd):
+    """ravendockd with its main window open on the bench's own X display; the same settings as
+    the headless one, plus no splash (it would cover the window for 20 s)."""
+    name = WINDOWED_SERVER
+
+    def command(self):
+        cmd, env, cwd = super().command()
+        reg = self.dir / "config" / "ravendockd.reg"
+        reg.write_text(reg.read_text().replace('"bDelete"=dword:0000070e',
+                                               '"bDelete"=dword:0000071e'))
+        env["DISPLAY"] = self.opts.display
+        env.pop("WAYLAND_DISPLAY", None)
+        return [a for a in cmd if a != "--headless"], env, cwd
+
+
 class TftpdHpa(Server):
     name = "tftpd-hpa"
 
@@ -574,7 +590,8 @@ class FloorServer(Server):
         return f"bench/floor_server.cpp, git {self.opts.git_rev}"
 
 
-SERVER_CLASSES = {c.name: c for c in (Ravendockd, TftpdHpa, Atftpd, Dnsmasq, FloorServer)}
+SERVER_CLASSES = {c.name: c for c in (Ravendockd, RavendockdWindow, TftpdHpa, Atftpd, Dnsmasq,
+                                      FloorServer)}
 
 
 def dpkg_version(pkg: str) -> str:
@@ -809,6 +826,9 @@ class Bench:
         if o.windows:
             self.build_window_jobs()
             return
+        if o.window_open:
+            self.build_window_open_jobs()
+            return
         server_cases = [Case("fetch", o.big, 1, bs) for bs in o.fetch_blksizes]
         server_cases += [Case("upload", o.big, 1, bs) for bs in o.upload_blksizes]
         server_cases += [Case("conc", o.small, n, o.conc_blksize) for n in o.concurrency]
@@ -851,6 +871,18 @@ class Bench:
                 for server in o.servers:
                     self.add_job(Job(case, placement, server, "curl"), seen)
 
+    def build_window_open_jobs(self) -> None:
+        """Only the rows that compare ravendockd with its window open against the headless
+        ravendockd: one fetch per block size, client curl."""
+        o = self.opts
+        self.server_cases = [Case("fetch", o.big, 1, bs) for bs in o.window_open_blksizes]
+        self.client_cases = []
+        seen = set()
+        for case in self.server_cases:
+            for placement in PLACEMENTS:
+                for server in o.servers:
+                    self.add_job(Job(case, placement, server, "curl"), seen)
+
     def add_job(self, job: Job, seen: set) -> None:
         if job.key() in seen:
             return
@@ -870,7 +902,7 @@ class Bench:
 
     def needed_servers(self) -> list[str]:
         names = {j.server for j in self.jobs} | set(self.opts.servers)
-        return [s for s in SERVERS if s in names]
+        return [s for s in SERVER_CLASSES if s in names]
 
     # ---------------------------------------------------------------- one measurement
     def measure(self, job: Job, run: int) -> dict:
@@ -1499,27 +1531,22 @@ def markdown(b: Bench, summary: dict, meta: dict) -> str:
     table(L, cli_rows, o.clients, OURS_CLIENT, "client_cpu_s_per_gib", False,
           f"Client CPU seconds (user+system) per GiB moved (lower is better). Ratio = "
           f"{OURS_CLIENT} / best peer.")
-    L.append("## Notes")
-    L.append("")
-    for n in b.notes:
-        L.append(f"- {n}")
-    L.append("")
+    return report_tail(b, L)
+
+
+def report_tail(b: Bench, L: list[str]) -> str:
+    """The notes and failures after the tables; the whole report as one text."""
+    L += ["## Notes", ""] + [f"- {n}" for n in b.notes] + [""]
     if b.failures:
-        L.append("## Failures")
-        L.append("")
-        for f in b.failures:
-            L.append(f"- {f}")
-        L.append("")
+        L += ["## Failures", ""] + [f"- {f}" for f in b.failures] + [""]
     return "\n".join(L)
 
 
-def markdown_windows(b: Bench, summary: dict, meta: dict) -> str:
-    """The windowed rows only (bench.py --windows)."""
+def report_head(b: Bench, meta: dict, title: str, placement_note: str = "",
+                cpu_note: str = "") -> list[str]:
+    """The title, the overall result and the machine and settings of a partial run."""
     o = b.opts
-    L = []
-    L.append(f"# TFTP benchmark, windowed transfers (windowsize), {meta['date']}, "
-             f"{meta['machine']['host']}")
-    L.append("")
+    L = [f"# TFTP benchmark, {title}, {meta['date']}, {meta['machine']['host']}", ""]
     L.append(("**Result: FAILED** — " + f"{len(b.failures)} failure(s), see the end.")
              if b.failures else "**Result: every transfer completed and matched its sha256.**")
     L.append("")
@@ -1536,10 +1563,17 @@ def markdown_windows(b: Bench, summary: dict, meta: dict) -> str:
              f"{meta['elapsed_min']:.1f} min; files of {size_text(o.big)} on {meta['workdir_fs']}")
     L.append(f"- placement, pinned with taskset: *same CPU* = server and client on CPU "
              f"{o.server_cpu}; *different CPUs* = server on CPU {o.server_cpu}, client on CPU "
-             f"{o.client_cpu}")
-    L.append(f"- server CPU: {b.acct.describe()}")
+             f"{o.client_cpu}{placement_note}")
+    L.append(f"- server CPU: {b.acct.describe()}{cpu_note}")
     L.append("- versions: " + "; ".join(f"{k}: {v}" for k, v in meta["versions"].items()))
     L.append("")
+    return L
+
+
+def markdown_windows(b: Bench, summary: dict, meta: dict) -> str:
+    """The windowed rows only (bench.py --windows)."""
+    o = b.opts
+    L = report_head(b, meta, "windowed transfers (windowsize)")
     rows = summary["rows"]
     wsrv = [r for r in rows if r["section"] == "window-servers"]
     wcli = [r for r in rows if r["section"] == "window-clients"]
@@ -1584,18 +1618,30 @@ def markdown_windows(b: Bench, summary: dict, meta: dict) -> str:
         L.append(f"| {r['case']} | {PLACEMENT_TEXT[r['placement']]} | "
                  f"{fmt(bv)} ({best or '—'}) | " + " | ".join(cells) + " |")
     L.append("")
-    L.append("## Notes")
-    L.append("")
-    for n in b.notes:
-        L.append(f"- {n}")
-    L.append("")
-    if b.failures:
-        L.append("## Failures")
+    return report_tail(b, L)
+
+
+def markdown_window_open(b: Bench, summary: dict, meta: dict) -> str:
+    """ravendockd with its window open against the headless ravendockd (--window-open)."""
+    L = report_head(b, meta, "server window open against headless",
+                    f"; the X server (Xvfb {b.opts.display}) is not pinned and not counted",
+                    " (the window's threads included)")
+    rows = [r for r in summary["rows"] if r["section"] == "servers"]
+    for key, title, unit in (("server_cpu_s_per_gib", "Server CPU per GiB", "s/GiB"),
+                             ("mib_s", "Throughput", "MiB/s")):
+        L.append(f"## {title} (client curl)")
         L.append("")
-        for f in b.failures:
-            L.append(f"- {f}")
+        L.append(f"| case | placement | headless, {unit} | window open, {unit} | "
+                 f"window / headless |")
+        L.append("|---|---|---:|---:|---:|")
+        for r in rows:
+            head, win = r["cells"].get(OURS_SERVER, {}), r["cells"].get(WINDOWED_SERVER, {})
+            a, w = head.get(key), win.get(key)
+            L.append(f"| {r['case']} | {PLACEMENT_TEXT[r['placement']]} | "
+                     f"{cell_text(head, key)} | {cell_text(win, key)} | "
+                     f"{fmt(w / a) if a and w else '—'} |")
         L.append("")
-    return "\n".join(L)
+    return report_tail(b, L)
 
 
 def table(L: list[str], rows: list[dict], members: list[str], ours: str, key: str,
@@ -1622,6 +1668,30 @@ def table(L: list[str], rows: list[dict], members: list[str], ours: str, key: st
 
 # --------------------------------------------------------------------------------------------
 # main
+
+
+def start_display(o) -> subprocess.Popen:
+    """An X server of the bench's own for the window-open rows; sets o.display."""
+    if not shutil.which("Xvfb"):
+        raise SystemExit("bench.py: Xvfb not found (run bench/run.sh, which installs it)")
+    for number in range(90, 120):
+        if not os.path.exists(f"/tmp/.X11-unix/X{number}") and \
+                not os.path.exists(f"/tmp/.X{number}-lock"):
+            break
+    else:
+        raise SystemExit("bench.py: no free X display number in :90..:119")
+    proc = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten",
+                             "tcp", "-ac"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            start_new_session=True)
+    deadline = time.monotonic() + 15
+    while not os.path.exists(f"/tmp/.X11-unix/X{number}"):
+        if proc.poll() is not None or time.monotonic() > deadline:
+            proc.kill()
+            raise SystemExit(f"bench.py: Xvfb :{number} did not start")
+        time.sleep(0.05)
+    o.display = f":{number}"
+    log(f"X display {o.display} (Xvfb) for the window-open rows")
+    return proc
 
 
 def parse_args(argv):
@@ -1660,6 +1730,11 @@ def parse_args(argv):
                         "compared with; no memory or instruction runs")
     p.add_argument("--window-sizes", default="4,16,64", help="windowsize values (--windows)")
     p.add_argument("--window-blksizes", default="1428,8192", help="block sizes (--windows)")
+    p.add_argument("--window-open", action="store_true",
+                   help="only ravendockd with its window open (on an Xvfb display the bench "
+                        "starts) against the headless ravendockd; no memory or instruction runs")
+    p.add_argument("--window-open-blksizes", default="512,1428",
+                   help="block sizes (--window-open)")
     p.add_argument("--git-rev", default="?", help=argparse.SUPPRESS)
     o = p.parse_args(argv)
     o.runs = o.runs or (1 if o.quick else 3)
@@ -1674,10 +1749,16 @@ def parse_args(argv):
     o.instr_blksizes = [512, 65464]
     o.window_sizes = [int(x) for x in o.window_sizes.split(",") if x]
     o.window_blksizes = [int(x) for x in o.window_blksizes.split(",") if x]
-    if o.windows:
+    o.window_open_blksizes = [int(x) for x in o.window_open_blksizes.split(",") if x]
+    if o.windows and o.window_open:
+        p.error("--windows and --window-open are separate runs")
+    if o.windows or o.window_open:
         o.skip_memory = True
         o.instructions = "none"
     o.servers = [s for s in o.servers.split(",") if s]
+    if o.window_open:
+        o.servers = [OURS_SERVER, WINDOWED_SERVER]
+    o.display = ""
     if o.floor_bin:
         o.floor_bin = os.path.abspath(o.floor_bin)
     if not o.floor_bin or not os.access(o.floor_bin, os.X_OK):
@@ -1719,6 +1800,7 @@ def main(argv) -> int:
             print(f"bench.py: {tool} not found (run bench/run.sh, which installs it)",
                   file=sys.stderr)
             return 2
+    display = start_display(o) if o.window_open else None
     start_wall = datetime.datetime.now()
     load_start = loadavg()
     b = Bench(o)
@@ -1756,7 +1838,7 @@ def main(argv) -> int:
         log(f"FAIL {e}")
     finally:
         versions = {}
-        for name in SERVERS:
+        for name in SERVER_CLASSES:
             if name in b.servers:
                 try:
                     versions[name] = b.servers[name].version()
@@ -1769,6 +1851,9 @@ def main(argv) -> int:
             versions[OURS_CLIENT] = f"git {o.git_rev}"
         fs = run_text(["df", "--output=fstype,target", str(b.work)]).splitlines()[-1:]
         b.close()
+        if display is not None:
+            display.terminate()
+            display.wait(timeout=10)
     if interrupted:
         return 130
 
@@ -1804,11 +1889,13 @@ def main(argv) -> int:
         b.notes.append(f"{OURS_CLIENT} asks with --windowsize=N, atftp with --option "
                        f"\"windowsize N\"; ravendockd grants the window asked for (up to what two "
                        f"windows of packets in 8 MiB allow), atftpd too.")
-    md = markdown_windows(b, summary, meta) if o.windows else markdown(b, summary, meta)
+    md = markdown_windows(b, summary, meta) if o.windows else \
+        markdown_window_open(b, summary, meta) if o.window_open else markdown(b, summary, meta)
     results = Path(o.results)
     results.mkdir(parents=True, exist_ok=True)
     stem = f"{start_wall.strftime('%Y-%m-%d-%H%M')}-{meta['machine']['host']}" + \
-        ("-quick" if o.quick else "") + ("-windows" if o.windows else "")
+        ("-quick" if o.quick else "") + ("-windows" if o.windows else "") + \
+        ("-window-open" if o.window_open else "")
     (results / f"{stem}.md").write_text(md + "\n")
     doc = {"meta": meta, "rows": summary["rows"], "memory": b.memory,
            "instructions": b.instructions, "notes": b.notes, "failures": b.failures}

@@ -12,7 +12,6 @@
 #include "client/transfer_form.h"
 #include "client/transfer_status.h"
 #include "platform/ascii_text.h"
-#include "platform/udp_batch.h"
 #include "protocol/window_option.h"
 
 namespace client {
@@ -350,7 +349,13 @@ void CTransferSocket::OnReceive(int error) {
     }
     // A window arrives as a burst: take what is waiting in one go.
     const std::uint32_t batch = std::max<std::uint32_t>(window_, 1);
-    for (std::uint32_t i = 0; i < batch && ReceiveOne(); ++i) {
+    int yields = 0;
+    for (std::uint32_t i = 0; i < batch;) {
+        if (ReceiveOne()) {
+            ++i;
+        } else if (sending != 0 || !active_ || !receiver_.yieldForRestOfWindow(yields)) {
+            break;
+        }
     }
 }
 
@@ -559,7 +564,7 @@ bool CTransferSocket::ApplyOptions() {
 bool CTransferSocket::StartWindow(std::uint64_t granted) {
     window_ = static_cast<std::uint32_t>(granted);
     lastNudge_ = context_.clock.nowMilliseconds();
-    if (sending == 1 && !sender_.start(window_, static_cast<std::size_t>(blockSize))) {
+    if (!pump_.start(socket_, sending == 1, window_, static_cast<std::size_t>(blockSize))) {
         context_.dialogs.MessageBox("Unable to allocate buffers for transfer");
         EndTransfer(0);
         return false;
@@ -567,28 +572,11 @@ bool CTransferSocket::StartWindow(std::uint64_t granted) {
     if (sending == 0) {
         receiver_.start(window_);
     }
-    burst_ = protocol::burstLimit(static_cast<std::size_t>(blockSize));
-    platform::reserveForBurst(socket_, sending == 1, window_,
-                              static_cast<std::size_t>(blockSize) + protocol::kHeaderSize);
     return true;
 }
 
 bool CTransferSocket::PumpWindow() {
-    if (!sender_.fillWindow(file_)) {
-        context_.dialogs.MessageBox("Error reading local file");
-        EndTransfer(3);
-        return false;
-    }
-    platform::sendDatagrams(socket_, sender_.takeDue(burst_), peer_);
-    if (sender_.hasDue()) {
-        pacer_.resumeSoon([this] {
-            if (active_) {
-                PumpWindow();
-            }
-        });
-    }
-    // The next window is read while the server takes this one.
-    if (!sender_.fillAhead(file_)) {
+    if (!pump_.pump(file_, socket_, peer_)) {
         context_.dialogs.MessageBox("Error reading local file");
         EndTransfer(3);
         return false;
@@ -597,7 +585,7 @@ bool CTransferSocket::PumpWindow() {
 }
 
 void CTransferSocket::OnWindowAck(std::uint16_t number) {
-    switch (sender_.onAck(number)) {
+    switch (pump_.sender().onAck(number)) {
         case protocol::WindowSender::Ack::Ignored:
             return;
         case protocol::WindowSender::Ack::Resend:
@@ -611,10 +599,10 @@ void CTransferSocket::OnWindowAck(std::uint16_t number) {
         case protocol::WindowSender::Ack::Complete:
             break;
     }
-    count_ = sender_.ackedBytes();
+    count_ = pump_.sender().ackedBytes();
     Notify(TransferNotice{WM_TRANSFERPROGRESS, kProgressSent, count_, {}});
     ShowStatus(FormatSent(statusText_, count_, fileSize_, false));
-    if (sender_.complete()) {
+    if (pump_.sender().complete()) {
         EndTransfer(-1);
     }
 }
@@ -801,7 +789,7 @@ void CTransferSocket::CheckTimeout() {
         if (now - lastNudge_ >= RetransmissionIntervalMs()) {
             lastNudge_ = now;
             if (sending == 1) {
-                sender_.rewind();
+                pump_.sender().rewind();
                 PumpWindow();
             } else {
                 SendPacket(protocol::buildAck(packet_, receiver_.lastInOrder()));

@@ -11,15 +11,14 @@
 #include "client/client_settings.h"
 #include "client/fetch_destination.h"
 #include "client/transfer_setup.h"
-#include "platform/burst_pacer.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/ipv4.h"
 #include "platform/udp_socket.h"
 #include "protocol/packet.h"
 #include "protocol/transfer_file.h"
+#include "protocol/window_pump.h"
 #include "protocol/window_receiver.h"
-#include "protocol/window_sender.h"
 
 namespace client {
 
@@ -193,11 +192,12 @@ class CTransferSocket {
     // The window asked for (0: none) and the one granted (0: lock-step).
     std::uint32_t askedWindow_ = 0;
     std::uint32_t window_ = 0;
-    protocol::WindowSender sender_;
+    protocol::WindowPump pump_{context_.loop, [this] {
+                                   if (active_) {
+                                       PumpWindow();
+                                   }
+                               }};
     protocol::WindowReceiver receiver_;
-    std::size_t burst_ = 0;
-    // Sends the rest of a window given in parts.
-    platform::BurstPacer pacer_{context_.loop};
     // Milliseconds of the last datagram received or of the last nudge of a silent window
     // (resent, or its ACK repeated).
     std::int64_t lastNudge_ = 0;

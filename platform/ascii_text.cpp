@@ -36,4 +36,15 @@ std::uint64_t LeadingDecimal(std::string_view text, std::uint64_t max, std::size
     return value;
 }
 
+std::string PrintableText(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -21,5 +22,10 @@ bool EndsWithIgnoreCase(std::string_view text, std::string_view suffix);
 // to a small value. length, when given, receives the count of digits read.
 std::uint64_t LeadingDecimal(std::string_view text, std::uint64_t max,
                              std::size_t* length = nullptr);
+
+// Text fit for one line of a log or a terminal: names and texts come from the network, and a
+// control character in one (a line end, an escape sequence) must not forge or alter a line, so
+// each is shown as '?'.
+std::string PrintableText(std::string_view text);
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #include "protocol/window_receiver.h"
 
+#include <sched.h>
+
 #include <algorithm>
 
 namespace protocol {
@@ -52,6 +54,15 @@ WindowReceiver::Step WindowReceiver::onData(std::uint16_t block, bool shortBlock
         return acknowledge(step, lastAcked_);
     }
     return step;
+}
+
+bool WindowReceiver::yieldForRestOfWindow(int& yields) const {
+    if (window_ <= 1 || !midWindow() || yields >= kMidWindowYields) {
+        return false;
+    }
+    ++yields;
+    ::sched_yield();
+    return true;
 }
 
 }  // namespace protocol

@@ -28,6 +28,13 @@ class WindowReceiver {
     // The ACK that asks a silent sender to go on after the blocks received in order.
     std::uint16_t lastInOrder() const { return static_cast<std::uint16_t>(expected_ - 1); }
     bool complete() const { return complete_; }
+    // Part of a window is in: its other blocks are on their way.
+    bool midWindow() const { return !complete_ && sinceAck_ != 0; }
+    // When the rest of a window is not there yet, lets a sender on this CPU go on (sched_yield)
+    // and looks again, at most kMidWindowYields times per wake-up, rather than sleeping and
+    // being woken for each block. True when it yielded: look again.
+    bool yieldForRestOfWindow(int& yields) const;
+    static constexpr int kMidWindowYields = 8;
     // Blocks stored so far.
     std::uint64_t blocks() const { return expected_ - 1; }
 

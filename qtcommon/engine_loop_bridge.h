@@ -10,8 +10,9 @@ class EventLoop;
 namespace qtcommon {
 
 // Runs the engine's event loop inside Qt's: the engine's single descriptor is watched by a
-// socket notifier, and every time it is readable the engine dispatches what is ready without
-// waiting. Timers stay the engine's own. Nested Qt loops (modal dialogs) keep transfers going,
+// socket notifier, and every time it is readable the engine dispatches what is ready; while
+// traffic keeps it busy it goes on for a few milliseconds before Qt's loop gets its turn again.
+// Timers stay the engine's own. Nested Qt loops (modal dialogs) keep transfers going,
 // because Qt delivers socket notifications there too.
 class EngineLoopBridge final : public QObject {
   public:

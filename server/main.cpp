@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/display_probe.h"
 #include "platform/event_loop.h"
 #include "platform/registry_hive.h"
 #include "server/engine/command_line.h"
@@ -12,7 +13,6 @@
 #include "server/headless/headless_program.h"
 #include "server/headless/headless_version_check.h"
 #ifdef RAVEN_HAVE_QT
-#include "server/qt/display_probe.h"
 #include "server/qt/windowed_program.h"
 #endif
 
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
         return server::RunHeadless(args);
     }
 #ifdef RAVEN_HAVE_QT
-    const std::string why = server::WhyNoDisplay();
+    const std::string why = platform::WhyNoDisplay();
     if (why.empty()) {
         return server::RunWindowed(argc, argv, args);
     }

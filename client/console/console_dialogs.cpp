@@ -4,6 +4,7 @@
 
 #include "client/console/console_window.h"
 #include "client/transfer_form.h"
+#include "platform/ascii_text.h"
 
 namespace client {
 
@@ -18,7 +19,7 @@ std::string printableLines(std::string_view text) {
     std::string out;
     for (;;) {
         const std::size_t nl = text.find('\n');
-        out += PrintableText(text.substr(0, nl));
+        out += platform::PrintableText(text.substr(0, nl));
         if (nl == std::string_view::npos) {
             return out;
         }

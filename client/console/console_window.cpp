@@ -1,5 +1,6 @@
 #include "client/console/console_window.h"
 
+#include "platform/ascii_text.h"
 #include "platform/clock.h"
 
 namespace client {
@@ -19,17 +20,6 @@ bool isRunningText(std::string_view text) {
 
 }  // namespace
 
-std::string PrintableText(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            c = '?';
-        }
-    }
-    return out;
-}
-
 ConsoleWindow::ConsoleWindow(platform::EventLoop& loop, std::FILE* out, bool terminal)
     : loop_(loop), out_(out), terminal_(terminal) {}
 
@@ -45,7 +35,7 @@ void ConsoleWindow::printLine(std::string_view text) {
         std::fputs("\r\033[K", out_);
         barShown_ = false;
     }
-    const std::string line = PrintableText(text);
+    const std::string line = platform::PrintableText(text);
     std::fprintf(out_, "merrowinc: %s\n", line.c_str());
     std::fflush(out_);
 }
@@ -86,7 +76,7 @@ void ConsoleWindow::drawBar(bool force) {
         bar[i] = i < filled ? '#' : '.';
     }
     bar[kBarWidth] = '\0';
-    const std::string text = PrintableText(running_);
+    const std::string text = platform::PrintableText(running_);
     if (position_ >= 0) {
         std::fprintf(out_, "\r[%s] %3d%%  %s\033[K", bar, position, text.c_str());
     } else {

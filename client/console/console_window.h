@@ -41,8 +41,4 @@ class ConsoleWindow final : public ClientWindow {
     std::int64_t lastDraw_ = 0;
 };
 
-// A text safe to print on a terminal: control characters (a server's text could carry escape
-// sequences) become '?'.
-std::string PrintableText(std::string_view text);
-
 }  // namespace client

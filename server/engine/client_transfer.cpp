@@ -28,6 +28,8 @@ constexpr int kMaxDuplicateCandidates = 100000;
 constexpr std::uint32_t kMinTimeoutOption = 1;
 constexpr std::uint32_t kMaxTimeoutOption = 255;
 constexpr std::string_view kShuttingDown = "Server shutting down";
+// The end of a transfer that never had a port of its own: the client got nothing at all.
+constexpr std::string_view kNoTransferPort = "No transfer port";
 // Whole seconds on the clock after which a repeated ACK may bring the block again: more than
 // one second has passed, so a burst of repeats gets one answer at most, and a resend restarts
 // the wait.
@@ -71,13 +73,17 @@ ClientTransfer::ClientTransfer(ServerApplication& app, const platform::Ipv4Endpo
       localAddress_(std::move(localAddress)),
       buffer_(bufferSizeFor(blockSize_)),
       startedAt_(app.clock().nowSeconds()),
-      pacer_(app.loop()) {
+      pump_(app.loop(), [this] {
+          if (active_) {
+              PumpWindow();
+          }
+      }) {
     std::copy(request.begin(), request.end(), request_.begin());
 }
 
 ClientTransfer::~ClientTransfer() {
     active_ = false;
-    pacer_.cancel();
+    pump_.cancel();
     file_.close();
     ReleaseSocket();
 }
@@ -107,6 +113,8 @@ void ClientTransfer::BeginTransfer(int receivedLength) {
 
     auto address = platform::parseAddress(localAddress_);
     if (!address || !app_.transferPorts.open(socket_, *address)) {
+        // Nothing can be sent without a port; the end must not read as a finished transfer.
+        resultText_.assign(kNoTransferPort);
         active_ = false;
         return;
     }
@@ -389,12 +397,16 @@ void ClientTransfer::OnReceive(int error) {
     // A window arrives as a burst: take what is waiting in one go rather than one datagram per
     // pass of the loop.
     const std::uint32_t batch = std::max<std::uint32_t>(window_, 1);
-    for (std::uint32_t i = 0; i < batch; ++i) {
+    int yields = 0;
+    for (std::uint32_t i = 0; i < batch;) {
         ssize_t n = socket_.receiveFrom(buffer_.data(), capacity, from);
-        if (n < 0) {
+        if (n >= 0) {
+            ProcessDatagram(static_cast<std::size_t>(n), from);
+            ++i;
+        } else if (opcode_ != protocol::kWrq || !active_ ||
+                   !receiver_.yieldForRestOfWindow(yields)) {
             break;
         }
-        ProcessDatagram(static_cast<std::size_t>(n), from);
     }
 }
 
@@ -592,7 +604,7 @@ bool ClientTransfer::Resend() {
     if (oackPending_) {
         SendOack();
     } else if (window_ != 0) {
-        sender_.rewind();
+        pump_.sender().rewind();
         PumpWindow();
     } else {
         if (blockRead_ && !file_.stepBack()) {

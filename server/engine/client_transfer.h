@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/burst_pacer.h"
 #include "platform/ipv4.h"
 #include "platform/udp_socket.h"
 #include "protocol/packet.h"
 #include "protocol/transfer_file.h"
+#include "protocol/window_pump.h"
 #include "protocol/window_receiver.h"
-#include "protocol/window_sender.h"
 #include "server/engine/transfer_notice.h"
 
 namespace server {
@@ -140,11 +139,8 @@ class ClientTransfer {
     bool completed_ = false;
     // The window granted, 0 for a lock-step transfer.
     std::uint32_t window_ = 0;
-    protocol::WindowSender sender_;
+    protocol::WindowPump pump_;
     protocol::WindowReceiver receiver_;
-    std::size_t burst_ = 0;
-    // Sends the rest of a window given in parts.
-    platform::BurstPacer pacer_;
 };
 
 }  // namespace server

@@ -3,17 +3,14 @@
 
 #include <algorithm>
 
-#include "platform/udp_batch.h"
 #include "protocol/packet.h"
-#include "protocol/window_option.h"
 #include "server/engine/client_transfer.h"
 #include "server/engine/server_application.h"
 
 namespace server {
 
 bool ClientTransfer::StartWindow(bool reading) {
-    const auto packetSize = static_cast<std::size_t>(blockSize_) + protocol::kHeaderSize;
-    if (reading && !sender_.start(window_, static_cast<std::size_t>(blockSize_))) {
+    if (!pump_.start(socket_, reading, window_, static_cast<std::size_t>(blockSize_))) {
         app_.dialogs().messageBox("Unable to allocate buffers for transfer", MessageIcon::Error);
         AbortTransfer(protocol::ErrorCode::OptionNegotiation, true);
         return false;
@@ -21,32 +18,17 @@ bool ClientTransfer::StartWindow(bool reading) {
     if (!reading) {
         receiver_.start(window_);
     }
-    burst_ = protocol::burstLimit(static_cast<std::size_t>(blockSize_));
-    // A window must fit the socket whole, or its tail would be dropped every time.
-    platform::reserveForBurst(socket_, reading, window_, packetSize);
     return true;
 }
 
 void ClientTransfer::PumpWindow() {
-    if (!sender_.fillWindow(file_)) {
+    if (!pump_.pump(file_, socket_, peer_)) {
         AbortTransfer(protocol::ErrorCode::DiskFull, true);
         return;
     }
-    platform::sendDatagrams(socket_, sender_.takeDue(burst_), peer_);
-    if (sender_.hasDue()) {
-        pacer_.resumeSoon([this] {
-            if (active_) {
-                PumpWindow();
-            }
-        });
-    }
-    // The next window is read while the peer takes this one.
-    if (!sender_.fillAhead(file_)) {
-        AbortTransfer(protocol::ErrorCode::DiskFull, true);
-        return;
-    }
-    if (netascii_ && sender_.lastBlockRead()) {
-        size_ = static_cast<std::int64_t>(sender_.readBytes());  // what the translation delivered
+    const protocol::WindowSender& sender = pump_.sender();
+    if (netascii_ && sender.lastBlockRead()) {
+        size_ = static_cast<std::int64_t>(sender.readBytes());  // what the translation delivered
     }
 }
 
@@ -63,7 +45,7 @@ void ClientTransfer::OnWindowAck(std::uint16_t opcode, std::uint16_t number) {
         PumpWindow();
         return;
     }
-    switch (sender_.onAck(number)) {
+    switch (pump_.sender().onAck(number)) {
         case protocol::WindowSender::Ack::Ignored:
             return;
         case protocol::WindowSender::Ack::Resend:
@@ -81,7 +63,7 @@ void ClientTransfer::OnWindowAck(std::uint16_t opcode, std::uint16_t number) {
             ReleaseSocket();
             break;
     }
-    position_ = static_cast<std::int64_t>(sender_.ackedBytes());
+    position_ = static_cast<std::int64_t>(pump_.sender().ackedBytes());
     app_.NotifyView({TransferEvent::Progress, id_, size_ != 0 ? std::string() : reportedText_,
                      position_, size_});
 }

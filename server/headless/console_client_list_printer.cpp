@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/ascii_text.h"
 #include "platform/clock.h"
 #include "server/monitor/log_file.h"
 
@@ -18,7 +19,7 @@ ConsoleClientListPrinter::ConsoleClientListPrinter(std::FILE* out, MillisecondSo
 
 void ConsoleClientListPrinter::print(std::uint64_t serial, std::string_view what,
                                      std::string_view text) {
-    const std::string shown = PrintableText(text);
+    const std::string shown = platform::PrintableText(text);
     std::fprintf(out_, "%llu\t%.*s\t%s\n", static_cast<unsigned long long>(serial),
                  static_cast<int>(what.size()), what.data(), shown.c_str());
     std::fflush(out_);
@@ -26,7 +27,7 @@ void ConsoleClientListPrinter::print(std::uint64_t serial, std::string_view what
 
 void ConsoleClientListPrinter::rowAdded(std::size_t, const ClientRow& row) {
     // The tag field is a number; only the client text needs cleaning.
-    const std::string client = PrintableText(row.cells[kColumnClient]);
+    const std::string client = platform::PrintableText(row.cells[kColumnClient]);
     std::fprintf(out_, "%llu\tadded\t%d\t%s\n", static_cast<unsigned long long>(row.serial),
                  static_cast<int>(row.tag), client.c_str());
     std::fflush(out_);
@@ -58,9 +59,9 @@ void ConsoleClientListPrinter::rowAboutToBeRemoved(std::size_t, const ClientRow&
 
 void ConsoleClientListPrinter::transferEnded(std::uint64_t serial,
                                              const ServerApplication::TransferSummary& summary) {
-    const std::string client = PrintableText(summary.client);
-    const std::string file = PrintableText(summary.file);
-    const std::string result = PrintableText(summary.result);
+    const std::string client = platform::PrintableText(summary.client);
+    const std::string file = platform::PrintableText(summary.file);
+    const std::string result = platform::PrintableText(summary.result);
     std::fprintf(out_, "%llu\tdone\t%s\t%s\t%lld\t%lld\t%s\n",
                  static_cast<unsigned long long>(serial), client.c_str(), file.c_str(),
                  static_cast<long long>(summary.bytes), static_cast<long long>(summary.seconds),

@@ -5,18 +5,9 @@
 
 #include <cerrno>
 
-namespace server {
+#include "platform/ascii_text.h"
 
-std::string PrintableText(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f) {
-            c = '?';
-        }
-    }
-    return out;
-}
+namespace server {
 
 std::string LogLineText(const ClientRow& row) {
     std::string line;
@@ -26,7 +17,7 @@ std::string LogLineText(const ClientRow& row) {
             line += ' ';
         }
         first = false;
-        line += PrintableText(row.cells[static_cast<std::size_t>(column)]);
+        line += platform::PrintableText(row.cells[static_cast<std::size_t>(column)]);
     }
     return line;
 }

@@ -7,11 +7,6 @@
 
 namespace server {
 
-// Text fit for one line of a log or the console: request names come from the network, and a
-// control character in one (a line end, an escape sequence) must not forge or alter a line,
-// so each is shown as '?'.
-std::string PrintableText(std::string_view text);
-
 // The log line of a row without its line end: cells Client, File, Start, Finish and Result,
 // each made printable, joined by single blanks (an empty cell keeps its blank). Status is
 // not logged.

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/config_paths.h"
 #include "platform/registry_hive.h"
 #include "server/config/run_once.h"
 #include "server/engine/server_settings.h"
@@ -25,12 +26,6 @@ VersionServer ReadVersionServer(const platform::RegistryHive& hive) {
     return server;
 }
 
-std::string ProgramFolder(std::string_view location) {
-    const auto slash = location.rfind('/');
-    return slash == std::string_view::npos ? std::string()
-                                           : std::string(location.substr(0, slash + 1));
-}
-
 VersionCheckDialog::VersionCheckDialog(platform::EventLoop& loop, const ServerSettings& settings,
                                        platform::RegistryHive& hive, VersionCheckView& view)
     : loop_(loop), settings_(settings), hive_(hive), view_(view) {}
@@ -40,7 +35,7 @@ VersionCheckDialog::~VersionCheckDialog() {
 }
 
 std::string VersionCheckDialog::downloadPath() const {
-    return ProgramFolder(settings_.Location) + std::string(kDownloadName);
+    return platform::FolderOf(settings_.Location) + std::string(kDownloadName);
 }
 
 bool VersionCheckDialog::checkVersionCommand() {
@@ -130,7 +125,7 @@ void VersionCheckDialog::installPrompt() {
         return;
     }
     const std::string text = "The latest version is called Ulverstock.exe and\nis located at " +
-                             ProgramFolder(settings_.Location);
+                             platform::FolderOf(settings_.Location);
     view_.messageBox(text);
 }
 

@@ -38,10 +38,6 @@ struct VersionServer {
 };
 VersionServer ReadVersionServer(const platform::RegistryHive& hive);
 
-// The program's folder: Location up to and including its last '/'; empty (the current
-// directory) when Location has none.
-std::string ProgramFolder(std::string_view location);
-
 // What the "Version Check" dialog shows and asks. A window implements it with the dialog and
 // message boxes; the headless program prints and answers from the terminal. Called on the main
 // thread, synchronously.

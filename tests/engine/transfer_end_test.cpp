@@ -33,6 +33,24 @@ TEST_F(EngineTest, EachEndedTransferIsSummarisedOnceWithItsBytesAndDuration) {
     EXPECT_EQ(ended[0].result, "Finished : Sending");
 }
 
+TEST_F(EngineTest, ATransferWithoutAPortEndsAsAFailureNotAsFinished) {
+    std::vector<server::ServerApplication::TransferSummary> ended;
+    app.onTransferEnded = [&](const auto& summary) { ended.push_back(summary); };
+    writeFile(outPath("f.bin"), "x");
+    platform::UdpSocket taken;
+    ASSERT_TRUE(taken.open(0x7f000001, 0));
+    const std::uint16_t port = taken.localEndpoint().port;
+    app.transferPorts.setRange(server::PortRange{port, port});
+    listen();
+
+    sendToListener(request(1, "f.bin", "octet"));
+    pump();
+    supervise();
+
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].result, "No transfer port : Sending");
+}
+
 TEST(TransferPorts, RangeIsHandedOutInTurnAndBusyPortsAreSkipped) {
     // A free pair of neighbouring ports to build the range from.
     platform::UdpSocket probe;

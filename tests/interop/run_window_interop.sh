@@ -44,22 +44,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-udp_port_bound() {
-    local hex
-    hex=$(printf '%04X' "$1")
-    awk -v p=":$hex" 'NR > 1 && substr($2, length($2) - 4) == p { f = 1 } END { exit !f }' /proc/net/udp
-}
-pick_port() {
-    local p
-    for _ in $(seq 1 50); do
-        p=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
-        udp_port_bound "$p" || {
-            echo "$p"
-            return 0
-        }
-    done
-    return 1
-}
+source "$(dirname "$0")/udp_ports.sh"
 wait_bound() {
     for _ in $(seq 1 40); do
         udp_port_bound "$1" && return 0

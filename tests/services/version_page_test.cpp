@@ -62,7 +62,7 @@ TEST(VersionRequest, LineFormAndLengthLimit) {
     EXPECT_EQ(server::kVersionPageRequest.size() + server::kAcceptLines.size(), 43u);
 }
 
-TEST(VersionServer, HiveValuesWithDefaultsAndTheProgramFolder) {
+TEST(VersionServer, HiveValuesWithDefaults) {
     platform::RegistryHive hive("/nonexistent/ravendockd.reg");
     auto server = server::ReadVersionServer(hive);
     EXPECT_EQ(server.host, server::kDefaultVersionHost);
@@ -77,9 +77,6 @@ TEST(VersionServer, HiveValuesWithDefaultsAndTheProgramFolder) {
     EXPECT_EQ(server::ReadVersionServer(hive).port, 80);
     hive.writeDword(server::kSettingsKey, "VersionPort", 0);
     EXPECT_EQ(server::ReadVersionServer(hive).port, 80);
-
-    EXPECT_EQ(server::ProgramFolder("bin/ravendockd"), "bin/");
-    EXPECT_EQ(server::ProgramFolder("ravendockd"), "") << "the current directory";
 }
 
 }  // namespace
