@@ -1858,6 +1858,17 @@ def main(argv) -> int:
         return 130
 
     # notes on what the peers could not do
+    if o.window_open:
+        b.notes.append("ravendockd with its window: the same hive as the headless one plus "
+                       "\"Disable splash at startup\"; its list shows each transfer's row.")
+    else:
+        add_peer_notes(b)
+    summary = summarize(b)
+    return write_results(b, summary, start_wall, load_start, versions, fs)
+
+
+def add_peer_notes(b: Bench) -> None:
+    o = b.opts
     b.notes.append("tftp-hpa's client has no options at all: 512-byte blocks only, so its "
                    "65464 rows are n/a.")
     if not o.client_skip:
@@ -1872,7 +1883,11 @@ def main(argv) -> int:
                    f"started together and the time runs from the first start to the last exit.")
     b.notes.append("a cell with '(blksize N)' means curl reported a different negotiated block "
                    "size than asked for.")
-    summary = summarize(b)
+
+
+def write_results(b: Bench, summary: dict, start_wall, load_start: str, versions: dict,
+                  fs: list[str]) -> int:
+    o = b.opts
     meta = {
         "date": start_wall.strftime("%Y-%m-%d %H:%M"),
         "machine": machine_description(),

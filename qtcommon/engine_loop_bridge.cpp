@@ -7,12 +7,10 @@
 namespace qtcommon {
 
 namespace {
-// While packets keep coming, the engine waits for the next one itself instead of going back
-// through Qt's loop for each: one pass of Qt's dispatcher per datagram costs more than the
-// datagram. Qt gets its turn after this much busy time, or as soon as the engine is idle.
-constexpr auto kBusySlice = std::chrono::milliseconds(8);
-// How long the engine waits for the next event before it hands back to Qt.
-constexpr int kIdleWaitMs = 1;
+// Once the engine has work, it waits for its next event itself for this long instead of going
+// back through Qt's loop after each: one pass of Qt's dispatcher per datagram costs more than
+// the datagram. Qt's own events (input, painting) wait at most this long.
+constexpr auto kEngineSlice = std::chrono::milliseconds(8);
 }  // namespace
 
 EngineLoopBridge::EngineLoopBridge(platform::EventLoop& loop, QObject* parent)
@@ -24,12 +22,18 @@ void EngineLoopBridge::dispatch() {
     if (loop_.runOnce(0) == 0) {
         return;
     }
-    const auto end = std::chrono::steady_clock::now() + kBusySlice;
-    while (!loop_.quitRequested() && std::chrono::steady_clock::now() < end) {
-        if (loop_.runOnce(kIdleWaitMs) == 0) {
-            return;
-        }
+    // One timer per slice rather than a time-out per wait: arming a time-out for every
+    // datagram costs as much as the rest of the wait.
+    bool sliceOver = false;
+    const auto timer = loop_.addTimer(
+        kEngineSlice, [&sliceOver] { sliceOver = true; }, false);
+    if (timer == 0) {
+        return;
     }
+    while (!sliceOver && !loop_.quitRequested()) {
+        loop_.runOnce(-1);
+    }
+    loop_.cancelTimer(timer);
 }
 
 }  // namespace qtcommon
