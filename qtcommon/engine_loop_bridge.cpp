@@ -19,21 +19,23 @@ EngineLoopBridge::EngineLoopBridge(platform::EventLoop& loop, QObject* parent)
 }
 
 void EngineLoopBridge::dispatch() {
-    if (loop_.runOnce(0) == 0) {
+    // The loop outlives this bridge, which a callback may delete.
+    platform::EventLoop& loop = loop_;
+    if (loop.runOnce(0) == 0) {
         return;
     }
     // One timer per slice rather than a time-out per wait: arming a time-out for every
     // datagram costs as much as the rest of the wait.
     bool sliceOver = false;
-    const auto timer = loop_.addTimer(
+    const auto timer = loop.addTimer(
         kEngineSlice, [&sliceOver] { sliceOver = true; }, false);
     if (timer == 0) {
         return;
     }
-    while (!sliceOver && !loop_.quitRequested()) {
-        loop_.runOnce(-1);
+    while (!sliceOver && !loop.quitRequested()) {
+        loop.runOnce(-1);
     }
-    loop_.cancelTimer(timer);
+    loop.cancelTimer(timer);
 }
 
 }  // namespace qtcommon

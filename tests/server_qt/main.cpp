@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
     int failed = 0;
     qttest::RowPaintingTest painting;
     failed += QTest::qExec(&painting, argc, argv);
+    qttest::EngineLoopBridgeTest bridge;
+    failed += QTest::qExec(&bridge, argc, argv);
     qttest::MainWindowTest window;
     failed += QTest::qExec(&window, argc, argv);
     qttest::TrayTest tray;

@@ -28,6 +28,13 @@ class MainWindowTest : public QObject {
     void progressOfEveryBlockRepaintsTheRowOnceAPeriod();
 };
 
+class EngineLoopBridgeTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void aBurstIsTakenInOneActivation();
+    void aBusyEngineLeavesQtItsTurn();
+};
+
 // Run last: it starts a notification-area host on the display.
 class TrayTest : public QObject {
     Q_OBJECT
