@@ -186,6 +186,28 @@ TEST_F(WindowTest, ReceiverAcknowledgesWindowEndsGapsAndLostAcks) {
     EXPECT_TRUE(step.ack && !step.store);
 }
 
+TEST_F(WindowTest, ReceiverWaitsForTheRestOfAWindowOnlyWhileOneIsUnderWayAndBriefly) {
+    int yields = 0;
+    WindowReceiver lockStep;
+    lockStep.start(1);
+    lockStep.onData(1, false);
+    EXPECT_FALSE(lockStep.yieldForRestOfWindow(yields)) << "nothing more is coming before an ACK";
+    WindowReceiver r;
+    r.start(4);
+    EXPECT_FALSE(r.yieldForRestOfWindow(yields)) << "no window under way yet";
+    r.onData(1, false);
+    while (r.yieldForRestOfWindow(yields)) {
+    }
+    EXPECT_EQ(yields, WindowReceiver::kMidWindowYields);
+    yields = 0;
+    r.onData(2, false);
+    r.onData(3, false);
+    r.onData(4, false);
+    EXPECT_FALSE(r.yieldForRestOfWindow(yields)) << "the window is in and acknowledged";
+    r.onData(5, true);
+    EXPECT_FALSE(r.yieldForRestOfWindow(yields)) << "complete";
+}
+
 // Sender and receiver over a path that drops and reorders what `lose` says, until the receiver
 // has the whole file; the file crosses the 16-bit wrap of block numbers.
 struct PathCase {
